@@ -1,0 +1,62 @@
+// TextLineReader: the input text stream on a file or on standard input. Lines end at a CR, a CR LF or a
+// lone LF; a byte 26 ends the input and is never consumed; the source is read in blocks of at most 128
+// bytes. A failing operation records its number in ioErrorCode and goes on as if the input had ended.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "numeric/extended.hpp"
+#include "platform/platform.hpp"
+#include "text/text_line.hpp"
+
+namespace m2s {
+
+struct TextLineReader {
+    static constexpr std::size_t blockSize = 128;
+    static constexpr std::size_t maxNameLength = 259;
+
+    char name[maxNameLength + 1] = {};  // NUL-terminated; empty: standard input
+    bool opensOnFirstUse = false;       // consoleInput: the first read opens it on standard input
+    bool open = false;
+    bool onStandardInput = false;       // standard input is never released
+    platform::Handle source = platform::noHandle;
+    std::uint8_t readAhead[blockSize] = {};
+    std::uint32_t position = 0;         // next byte of readAhead to deliver
+    std::uint32_t filled = 0;           // bytes held in readAhead
+    bool sourceEnded = false;           // the source said it has no more data: stay at the end
+};
+
+// The reader on standard input; it opens itself at its first use.
+extern TextLineReader consoleInput;
+
+// Names the reader and opens it; an empty name (or one whose first byte is 0) is standard input. A name
+// longer than 259 bytes records 206, one holding a 0 byte records 123; neither opens anything.
+void openRead(TextLineReader& reader, const std::uint8_t* name, std::uint64_t length);
+void openRead(TextLineReader& reader, const TextLine& name);
+
+// The rest of the current line, without its line end (which stays unread). Empty at the end of input.
+void readLine(TextLineReader& reader, TextLine& line);
+
+// Moves past the next line end (CR LF, CR or LF). Nothing at the end of input.
+void skipLine(TextLineReader& reader);
+
+// Passes over separators (bytes 0-32 but 26, line ends included), then converts one number token.
+// At the end of input: 0, no failure, and *metEnd (when given) is set. A malformed token records 106.
+Extended readReal(TextLineReader& reader, bool* metEnd = nullptr);
+
+// True when the next byte is the end of input (a 26, no more data, or a failed read).
+bool atEnd(TextLineReader& reader);
+
+// Releases the file; standard input stays usable.
+void close(TextLineReader& reader);
+
+// Number conversion, shared with the formatting of reals.
+// A token: optional sign, digits, optional "." and digits, optional exponent; at most 64 bytes. Returns
+// false when malformed.
+bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended& value);
+
+// x times 10^n through at most three factors from the table of powers of ten.
+Extended scaleByPowerOfTen(Extended x, std::int32_t n);
+
+}  // namespace m2s
