@@ -1,1 +1,188 @@
-// (to be written)
+// Reading a real: passing over separators, collecting one number token, and converting its decimal text
+// to an extended real. Every step of the value goes through the Extended operations; the powers of ten
+// come from their one table, at most three factors for any exponent.
+#include <bit>
+#include <cstring>
+
+#include "numeric/powers_of_ten.hpp"
+#include "text/io_error.hpp"
+#include "text/reader_bytes.hpp"
+#include "text/text_line_reader.hpp"
+
+namespace m2s {
+
+namespace {
+
+constexpr std::size_t longestToken = 64;
+constexpr std::int32_t infiniteExponent = 5120;
+// An exponent part keeps growing only up to here: anything beyond already gives infinity or zero, and
+// its digits can then never overflow an integer.
+constexpr std::int32_t exponentCeiling = 100000;
+
+constexpr Extended positiveZero = extendedFromBits(0, 0);
+constexpr Extended positiveInfinity = extendedFromBits(extendedExponentMax, 0x8000000000000000u);
+
+bool isSeparator(std::uint8_t byte) { return byte <= 32 && byte != readerBytes::endOfInput; }
+bool isDigit(std::uint8_t byte) { return byte >= '0' && byte <= '9'; }
+
+// An integer of up to 64 bits as the extended real of the same value (always exact).
+Extended extendedFromUnsigned(std::uint64_t value) {
+    if (value == 0) {
+        return positiveZero;
+    }
+    const int shift = std::countl_zero(value);
+    return extendedFromBits(static_cast<std::uint16_t>(extendedExponentBias + 63 - shift), value << shift);
+}
+
+}  // namespace
+
+Extended scaleByPowerOfTen(Extended x, std::int32_t n) {
+    if (n == 0) {
+        return x;
+    }
+    if (n >= infiniteExponent) {
+        return positiveInfinity;
+    }
+    if (n <= -infiniteExponent) {
+        return positiveZero;
+    }
+    const bool up = n > 0;
+    const auto m = static_cast<std::uint32_t>(up ? n : -n);
+    // The table holds 10^0..10^31 at 0-31, 10^32..10^480 at 32-46 and 10^512..10^4608 at 47-55.
+    const std::uint32_t units = m % 32;
+    const std::uint32_t thirtyTwos = (m / 32) % 16;
+    const std::uint32_t fiveTwelves = m / 512;
+    x = up ? multiply(x, powersOfTen[units]) : divide(x, powersOfTen[units]);
+    if (thirtyTwos != 0) {
+        const Extended factor = powersOfTen[31 + thirtyTwos];
+        x = up ? multiply(x, factor) : divide(x, factor);
+    }
+    if (fiveTwelves != 0) {
+        const Extended factor = powersOfTen[46 + fiveTwelves];
+        x = up ? multiply(x, factor) : divide(x, factor);
+    }
+    return x;
+}
+
+bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < length && (token[i] == '-' || token[i] == '+')) {
+        negative = token[i] == '-';
+        ++i;
+        if (i == length) {
+            return false;
+        }
+    }
+
+    // The significand: M := M x 10 + d for every digit. While M x 10 + d fits 64 bits each of those
+    // extended steps is exact, so the integer gives the same bits; past that the extended steps round.
+    std::uint64_t whole = 0;
+    bool inExtended = false;
+    Extended significand = positiveZero;
+    const Extended ten = powersOfTen[1];
+    std::int32_t fractionDigits = 0;
+    bool inFraction = false;
+    for (; i < length; ++i) {
+        const std::uint8_t byte = token[i];
+        if (byte == '.' && !inFraction) {
+            inFraction = true;
+            continue;
+        }
+        if (!isDigit(byte)) {
+            break;
+        }
+        const std::uint32_t digit = byte - std::uint32_t{'0'};
+        if (!inExtended && whole <= (UINT64_MAX - 9) / 10) {
+            whole = whole * 10 + digit;
+        } else {
+            if (!inExtended) {
+                significand = extendedFromUnsigned(whole);
+                inExtended = true;
+            }
+            significand = add(multiply(significand, ten), extendedFromInt(static_cast<std::int32_t>(digit)));
+        }
+        if (inFraction) {
+            ++fractionDigits;
+        }
+    }
+    if (!inExtended) {
+        significand = extendedFromUnsigned(whole);
+    }
+
+    std::int32_t exponent = 0;
+    if (i < length && (token[i] == 'e' || token[i] == 'E')) {
+        ++i;
+        bool exponentNegative = false;
+        if (i < length && (token[i] == '-' || token[i] == '+')) {
+            exponentNegative = token[i] == '-';
+            ++i;
+        }
+        if (i == length) {
+            return false;
+        }
+        for (; i < length; ++i) {
+            if (!isDigit(token[i])) {
+                return false;
+            }
+            if (exponent < exponentCeiling) {
+                exponent = exponent * 10 + (token[i] - '0');
+            }
+        }
+        if (exponentNegative) {
+            exponent = -exponent;
+        }
+    }
+    if (i != length) {
+        return false;
+    }
+
+    value = scaleByPowerOfTen(significand, exponent - fractionDigits);
+    if (negative) {
+        value = negate(value);
+    }
+    return true;
+}
+
+Extended readReal(TextLineReader& reader, bool* metEnd) {
+    if (metEnd != nullptr) {
+        *metEnd = false;
+    }
+    std::uint8_t byte = readerBytes::take(reader);
+    while (isSeparator(byte)) {
+        byte = readerBytes::take(reader);
+    }
+    if (byte == readerBytes::endOfInput) {
+        if (metEnd != nullptr) {
+            *metEnd = true;
+        }
+        return positiveZero;
+    }
+
+    std::uint8_t token[longestToken];
+    std::size_t length = 0;
+    token[length++] = byte;
+    for (;;) {
+        byte = readerBytes::take(reader);
+        if (byte <= 32) {
+            break;
+        }
+        if (length == longestToken) {
+            break;  // a 65th token byte: the token is too long to be a number
+        }
+        token[length++] = byte;
+    }
+    const bool tooLong = byte > 32;
+    if (byte != readerBytes::endOfInput) {
+        readerBytes::putBack(reader);
+    }
+
+    Extended value = positiveZero;
+    if (tooLong || !convertNumberToken(token, length, value)) {
+        ioErrorCode = errorInvalidNumber;
+        return positiveZero;
+    }
+    return value;
+}
+
+}  // namespace m2s

@@ -1,0 +1,38 @@
+// Taking bytes from a TextLineReader's read-ahead, shared by the line and the number operations. The
+// common case (a byte in the read-ahead) is inline; refill asks the source for the next block.
+#pragma once
+
+#include <cstdint>
+
+#include "text/text_line_reader.hpp"
+
+namespace m2s::readerBytes {
+
+inline constexpr std::uint8_t endOfInput = 26;
+inline constexpr std::uint8_t carriageReturn = 13;
+inline constexpr std::uint8_t lineFeed = 10;
+
+// Opens consoleInput on first use, reads the next block and delivers its first byte; 26 when the
+// reader is not open, the read failed or the source has no more data.
+std::uint8_t refill(TextLineReader& reader);
+
+// The next byte; a 26 is delivered and stays.
+inline std::uint8_t take(TextLineReader& reader) {
+    if (reader.position < reader.filled) {
+        const std::uint8_t byte = reader.readAhead[reader.position];
+        if (byte != endOfInput) {
+            ++reader.position;
+        }
+        return byte;
+    }
+    return refill(reader);
+}
+
+// Puts back the byte just taken (never a 26, which was not consumed).
+inline void putBack(TextLineReader& reader) { --reader.position; }
+
+inline bool endsLine(std::uint8_t byte) {
+    return byte == carriageReturn || byte == lineFeed || byte == endOfInput;
+}
+
+}  // namespace m2s::readerBytes
