@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/io_error.hpp"
+
 namespace m2s {
 
 extern std::int32_t exitStatus;
@@ -16,9 +18,17 @@ extern bool errorLocationSet;
 // word, console streams set up unopened.
 void startRun();
 
-// Ends the run with ioErrorCode when it is not 0; otherwise changes nothing. Its location is the point
-// just after the call, so every check site has a value of its own.
-void IoCheck();
+// The failed end of a check: its location is the point just after this call, in the caller.
+[[noreturn]] void ioCheckFailed(unsigned site);
+
+// Ends the run with ioErrorCode when it is not 0; otherwise changes nothing. Inline, so the call of
+// ioCheckFailed stands at every check site itself and each site shows a location of its own; the
+// site's line keeps the compiler from merging two sites into one call.
+inline void IoCheck(unsigned site = __builtin_LINE()) {
+    if (ioErrorCode != 0) [[unlikely]] {
+        ioCheckFailed(site);
+    }
+}
 
 [[noreturn]] void RuntimeErrorExit(std::uint32_t number, std::uintptr_t location);
 [[noreturn]] void EndRun();
