@@ -1,0 +1,222 @@
+// Number reading: the token, its conversion to an extended real bit for bit, malformed tokens, and the
+// scaling by powers of ten at the edges of the extended range.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "numeric/powers_of_ten.hpp"
+#include "text_test_support.hpp"
+
+namespace m2s::testing {
+namespace {
+
+struct FaultLog {
+    static inline std::vector<std::uint32_t> faults;
+    static void record(std::uint32_t number, const void*) { faults.push_back(number); }
+};
+
+class NumberTest : public StreamTest {
+protected:
+    void SetUp() override {
+        StreamTest::SetUp();
+        FaultLog::faults.clear();
+        setExtendedFaultHandler(FaultLog::record);
+    }
+
+    // The value readReal gives for a line holding the token; checks that nothing was recorded.
+    Extended readToken(const std::string& token) {
+        TextLineReader reader;
+        openOnBytes(reader, dir, " \t" + token + " tail\r\n");
+        const Extended value = readReal(reader);
+        close(reader);
+        return value;
+    }
+};
+
+constexpr Extended bits(std::uint16_t signExponent, std::uint64_t significand) {
+    return extendedFromBits(signExponent, significand);
+}
+
+struct TokenCase {
+    const char* token;
+    Extended value;
+};
+
+TEST_F(NumberTest, TokensGiveTheirValues) {
+    const TokenCase cases[] = {
+        {"12.5", bits(0x4002, 0xC800000000000000u)},
+        {"-3", bits(0xC000, 0xC000000000000000u)},
+        {"+7.", bits(0x4001, 0xE000000000000000u)},
+        {".5", bits(0x3FFE, 0x8000000000000000u)},
+        {".", bits(0, 0)},
+        {"0", bits(0, 0)},
+        {"-.", bits(0x8000, 0)},
+        {"-0", bits(0x8000, 0)},
+        {"-0.000e7", bits(0x8000, 0)},
+        {"1e3", bits(0x4008, 0xFA00000000000000u)},
+        {"1E+3", bits(0x4008, 0xFA00000000000000u)},
+        {"1.e3", bits(0x4008, 0xFA00000000000000u)},
+        {"1000e-0", bits(0x4008, 0xFA00000000000000u)},
+        {"e5", bits(0, 0)},
+        {".E2", bits(0, 0)},
+        {"2.5e-3", bits(0x3FF6, 0xA3D70A3D70A3D70Au)},  // 0.0025 rounded to nearest
+        {"0.1", bits(0x3FFB, 0xCCCCCCCCCCCCCCCDu)},
+        // Both one unit below the correctly rounded value, as the three factors give them.
+        {"3.14159265358979323846", bits(0x4000, 0xC90FDAA22168C234u)},
+        {"1e400", bits(0x452F, 0xDA763FC8CB9FF9E5u)},
+        {"512345.1234", bits(0x4011, 0xFA2B23F2E48E8A72u)},
+        {"-4612345.5678", bits(0xC015, 0x8CC1F322B6AE7D56u)},
+        {"152.25", bits(0x4006, 0x9840000000000000u)},
+        {"18446744073709551615", bits(0x403E, 0xFFFFFFFFFFFFFFFFu)},  // 2^64 - 1, still exact
+        {"1e6000", bits(0x7FFF, 0x8000000000000000u)},
+        {"0e6000", bits(0x7FFF, 0x8000000000000000u)},
+        {"-1e6000", bits(0xFFFF, 0x8000000000000000u)},
+        {"1e99999999999999", bits(0x7FFF, 0x8000000000000000u)},
+        {"1e-5000", bits(0, 0)},
+        {"1e-6000", bits(0, 0)},
+        {"-1e-99999999999999", bits(0x8000, 0)},
+    };
+    for (const TokenCase& c : cases) {
+        ioErrorCode = 0;
+        const Extended value = readToken(c.token);
+        EXPECT_TRUE(sameBits(value, c.value)) << c.token << ": " << describe(value) << ", want "
+                                              << describe(c.value);
+        EXPECT_EQ(ioErrorCode, 0u) << c.token;
+    }
+    EXPECT_TRUE(FaultLog::faults.empty());
+}
+
+// Past 19 digits the significand is built by rounding extended steps, M := M x 10 + d.
+TEST_F(NumberTest, LongDigitStringsFollowTheExtendedSteps) {
+    for (const char* digits : {"18446744073709551616", "99999999999999999999", "123456789012345678901234567890",
+                               "100000000000000000000000000000000000001", "36893488147419103231"}) {
+        Extended expected = bits(0, 0);
+        for (const char* d = digits; *d != 0; ++d) {
+            expected = add(multiply(expected, extendedFromInt(10)), extendedFromInt(*d - '0'));
+        }
+        const Extended value = readToken(digits);
+        EXPECT_TRUE(sameBits(value, expected)) << digits << ": " << describe(value);
+    }
+}
+
+TEST_F(NumberTest, MalformedTokensRecord106AndLeaveTheRestOfTheLine) {
+    for (const char* token : {"1,5", "1.5x", "1e", "1e+", "-", "+", "e", "E", "0x1A", "INF", "NAN", "1.2.3", "--1",
+                              "1d3", "+-1", "1e5.0", "1e-", ".e", "5-"}) {
+        ioErrorCode = 0;
+        TextLineReader reader;
+        openOnBytes(reader, dir, std::string("  ") + token + " rest\r\n7\r\n");
+        readReal(reader);
+        EXPECT_EQ(ioErrorCode, 106u) << token;
+        ioErrorCode = 0;
+        skipLine(reader);
+        const Extended next = readReal(reader);
+        EXPECT_TRUE(sameBits(next, bits(0x4001, 0xE000000000000000u))) << token << ": " << describe(next);
+        EXPECT_EQ(ioErrorCode, 0u);
+        close(reader);
+    }
+}
+
+TEST_F(NumberTest, TokensOfUpTo64BytesOnly) {
+    const std::string sixtyFour = "1" + std::string(63, '0');
+    for (const std::string& after : {std::string(" x\r\n"), std::string("\r\n"), std::string("\x1a")}) {
+        ioErrorCode = 0;
+        TextLineReader reader;
+        openOnBytes(reader, dir, sixtyFour + after);
+        const Extended value = readReal(reader);
+        EXPECT_EQ(ioErrorCode, 0u);
+        Extended expected = bits(0, 0);  // 10^63 as the digit steps build it
+        for (const char d : sixtyFour) {
+            expected = add(multiply(expected, extendedFromInt(10)), extendedFromInt(d - '0'));
+        }
+        EXPECT_TRUE(sameBits(value, expected)) << describe(value);
+        close(reader);
+    }
+    for (std::size_t length : {65u, 70u, 200u}) {
+        ioErrorCode = 0;
+        TextLineReader reader;
+        openOnBytes(reader, dir, "1" + std::string(length - 1, '0') + "\r\n5\r\n");
+        readReal(reader);
+        EXPECT_EQ(ioErrorCode, 106u) << length;
+        ioErrorCode = 0;
+        skipLine(reader);
+        EXPECT_FALSE(isZero(readReal(reader)));
+        EXPECT_EQ(ioErrorCode, 0u);
+        close(reader);
+    }
+}
+
+TEST_F(NumberTest, SeparatorsAndLineEndsBeforeTheToken) {
+    TextLineReader reader;
+    // Blanks and tabs, an empty line, a line of blanks, a 0 byte: all passed over; the token's line
+    // is the one that skipLine then discards.
+    openOnBytes(reader, dir, std::string("\r\n   \r\n\t\0 12.5 more text\r\n-3\n\n  +7.\x1a", 35));
+    EXPECT_TRUE(sameBits(readReal(reader), bits(0x4002, 0xC800000000000000u)));
+    skipLine(reader);
+    EXPECT_TRUE(sameBits(readReal(reader), bits(0xC000, 0xC000000000000000u)));
+    skipLine(reader);
+    bool metEnd = true;
+    EXPECT_TRUE(sameBits(readReal(reader, &metEnd), bits(0x4001, 0xE000000000000000u)));
+    EXPECT_FALSE(metEnd);
+    EXPECT_TRUE(atEnd(reader));
+    readReal(reader, &metEnd);
+    EXPECT_TRUE(metEnd);
+    EXPECT_EQ(ioErrorCode, 0u);
+    close(reader);
+}
+
+TEST_F(NumberTest, OverflowFaultsAtTheTopOfTheRange) {
+    struct Case {
+        const char* token;
+        bool faults;
+    };
+    for (const Case& c : {Case{"1e4932", false}, Case{"1.18e4932", false}, Case{"2e4932", true},
+                          Case{"1e4940", true}, Case{"1e5000", true}, Case{"1e5119", true},
+                          Case{"1e5120", false}}) {
+        FaultLog::faults.clear();
+        const Extended value = readToken(c.token);
+        if (c.faults) {
+            EXPECT_EQ(FaultLog::faults, std::vector<std::uint32_t>{faultOverflow}) << c.token;
+        } else {
+            EXPECT_TRUE(FaultLog::faults.empty()) << c.token;
+            EXPECT_TRUE(isInfinity(value) || value.signExponent == 0x7FFE) << c.token << describe(value);
+        }
+    }
+}
+
+TEST_F(NumberTest, UnderflowIsSilent) {
+    const Extended tiny = readToken("1e-4940");
+    EXPECT_EQ(tiny.signExponent, 0u) << describe(tiny);
+    EXPECT_NE(tiny.significand, 0u);
+    EXPECT_TRUE(sameBits(readToken("1e-5000"), bits(0, 0)));
+    EXPECT_TRUE(FaultLog::faults.empty());
+}
+
+// The factors: n mod 32 always, then the multiple of 32 and of 512 when they are not 0.
+TEST_F(NumberTest, ScaleByPowerOfTenTakesAtMostThreeFactors) {
+    const Extended three = extendedFromInt(3);
+    struct Case {
+        std::int32_t n;
+        std::uint32_t units, thirtyTwos, fiveTwelves;
+    };
+    for (const Case& c : {Case{5, 5, 0, 0}, Case{32, 0, 32, 0}, Case{37, 5, 32, 0}, Case{544, 0, 32, 512},
+                          Case{4931, 3, 320, 4608}, Case{5119, 31, 480, 4608}}) {
+        for (const bool down : {false, true}) {
+            auto step = [down](Extended x, std::uint32_t k) {
+                return down ? divide(x, powerOfTen(k)) : multiply(x, powerOfTen(k));
+            };
+            Extended expected = step(three, c.units);
+            if (c.thirtyTwos != 0) expected = step(expected, c.thirtyTwos);
+            if (c.fiveTwelves != 0) expected = step(expected, c.fiveTwelves);
+            FaultLog::faults.clear();
+            const Extended got = scaleByPowerOfTen(three, down ? -c.n : c.n);
+            EXPECT_TRUE(sameBits(got, expected)) << (down ? -c.n : c.n) << ": " << describe(got);
+        }
+    }
+    EXPECT_TRUE(sameBits(scaleByPowerOfTen(three, 0), three));
+    EXPECT_TRUE(isInfinity(scaleByPowerOfTen(bits(0, 0), 5120)));
+    EXPECT_TRUE(isZero(scaleByPowerOfTen(three, -5120)));
+}
+
+}  // namespace
+}  // namespace m2s::testing
