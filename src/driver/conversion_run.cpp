@@ -43,25 +43,28 @@ void showUsageNotes() {
     IoCheck();
 }
 
-// The prompt stands on the console before the program waits for the answer.
-void ask(const char* prompt) {
+// The prompt stands on the console before the program waits for the answer. Each question is a check
+// site of its own: the helpers are inlined into the run and carry the asking line into their checks.
+[[gnu::always_inline]] inline void ask(const char* prompt, unsigned site) {
     writeText(consoleOutput, prompt);
     flush(consoleOutput);
-    IoCheck();
+    IoCheck(site);
 }
 
-void askText(const char* prompt, TextLine& answer) {
-    ask(prompt);
+[[gnu::always_inline]] inline void askText(const char* prompt, TextLine& answer,
+                                           unsigned site = __builtin_LINE()) {
+    ask(prompt, site);
     readLine(consoleInput, answer);
     skipLine(consoleInput);
-    IoCheck();
+    IoCheck(site);
 }
 
-void askNumber(const char* prompt, Extended& answer) {
-    ask(prompt);
+[[gnu::always_inline]] inline void askNumber(const char* prompt, Extended& answer,
+                                             unsigned site = __builtin_LINE()) {
+    ask(prompt, site);
     answer = readReal(consoleInput);
     skipLine(consoleInput);
-    IoCheck();
+    IoCheck(site);
 }
 
 void convertFaces(ConversionRun& conversion) {

@@ -1,7 +1,7 @@
 # Feeds extended_calc a few lines per operation and compares its answers line for line.
 function(check operation input expected)
   file(WRITE "${WORKDIR}/${operation}.in" "${input}")
-  execute_process(COMMAND "${TOOL}" ${operation} INPUT_FILE "${WORKDIR}/${operation}.in"
+  execute_process(COMMAND ${EMULATOR} "${TOOL}" ${operation} INPUT_FILE "${WORKDIR}/${operation}.in"
     OUTPUT_VARIABLE output RESULT_VARIABLE status)
   if(NOT status EQUAL 0 OR NOT output STREQUAL expected)
     message(FATAL_ERROR "extended_calc ${operation}: status ${status}\n got:\n${output}\n expected:\n${expected}")
