@@ -3,7 +3,8 @@
 # In the cross build (tests/CMakeLists.txt includes this file there) every test executable becomes one
 # test run under Wine: listing the cases through the emulator at build or test time would start Wine
 # once more per executable for nothing. A fixture starts a persistent wineserver and boots the prefix
-# once, so the tests do not each wait for Wine's helper processes; another stops it afterwards.
+# once, so the tests do not each wait for Wine's helper processes; another stops it afterwards. Wine's
+# background processes must not hold the test's output open, or the test never ends.
 #
 # In a native test build this adds one test that configures, builds and runs the cross build under Wine,
 # where the MinGW-w64 compiler and Wine are installed.
@@ -16,11 +17,11 @@ if(CMAKE_CROSSCOMPILING)
   endif()
 
   find_program(M2S_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine)
-  set(m2s_wine_env WINEPREFIX=${M2S_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+  set(m2s_wine_env "WINEPREFIX=${M2S_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=")
   add_test(NAME wine_start
-    COMMAND sh -c "mkdir -p '${M2S_WINEPREFIX}' && env ${m2s_wine_env} '${M2S_WINESERVER}' -p && env ${m2s_wine_env} '${M2S_WINE}' wineboot >/dev/null 2>&1")
+    COMMAND sh -c "mkdir -p '${M2S_WINEPREFIX}' && env ${m2s_wine_env} '${M2S_WINESERVER}' -p </dev/null >/dev/null 2>&1 && env ${m2s_wine_env} '${M2S_WINE}' wineboot </dev/null >/dev/null 2>&1")
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-  add_test(NAME wine_stop COMMAND sh -c "env ${m2s_wine_env} '${M2S_WINESERVER}' -k; true")
+  add_test(NAME wine_stop COMMAND sh -c "env ${m2s_wine_env} '${M2S_WINESERVER}' -k </dev/null >/dev/null 2>&1; true")
   set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 
   # Every test directory asks for discovery; here that is one test per executable.

@@ -4,7 +4,8 @@
 // The trap is the process's top-level exception filter. Before it reports anything it offers the fault
 // to UnhandledExceptionFilter, so a debugger attached to the process still gets its faults; that call
 // comes back into our own filter, and the re-entry answers "handle it" so the system neither recurses
-// nor starts a crash debugger. Nothing here ever opens a window.
+// nor starts a crash debugger. A stack overflow is reported from a helper thread, since the exhausted
+// stack has too little room left for the report. Nothing here ever opens a window.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -51,6 +52,7 @@ volatile LONG consulting = 0;
 
 // Room left on the faulting thread's stack after an overflow, for the report and its writes.
 constexpr ULONG stackReserve = 64 * 1024;
+constexpr SIZE_T freshStackSize = 256 * 1024;
 
 std::uint32_t numberForCode(DWORD code) {
     switch (code) {
@@ -75,11 +77,7 @@ std::uint32_t numberForCode(DWORD code) {
     }
 }
 
-LONG WINAPI onFault(EXCEPTION_POINTERS* pointers) {
-    if (InterlockedCompareExchange(&consulting, 1, 0) != 0) {
-        // Called back by UnhandledExceptionFilter: no objection, and no crash debugger.
-        return EXCEPTION_EXECUTE_HANDLER;
-    }
+LONG trap(EXCEPTION_POINTERS* pointers) {
     if (UnhandledExceptionFilter(pointers) == EXCEPTION_CONTINUE_SEARCH) {
         // A debugger wants the fault: leave it to the system, with no message and no buffers written.
         InterlockedExchange(&consulting, 0);
@@ -93,6 +91,35 @@ LONG WINAPI onFault(EXCEPTION_POINTERS* pointers) {
         installedHandler(number, imageOffset(record->ExceptionAddress));
     }
     ExitProcess(number);
+}
+
+struct FreshStackWork {
+    EXCEPTION_POINTERS* pointers;
+    LONG answer;
+};
+
+DWORD WINAPI trapOnFreshStack(void* parameter) {
+    auto* work = static_cast<FreshStackWork*>(parameter);
+    work->answer = trap(work->pointers);
+    return 0;
+}
+
+LONG WINAPI onFault(EXCEPTION_POINTERS* pointers) {
+    if (InterlockedCompareExchange(&consulting, 1, 0) != 0) {
+        // Called back by UnhandledExceptionFilter: no objection, and no crash debugger.
+        return EXCEPTION_EXECUTE_HANDLER;
+    }
+    if (pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        // What is left of the exhausted stack (Wine leaves little) is not enough for the report and its
+        // writes: they run on a thread of their own while this one waits.
+        FreshStackWork work{pointers, EXCEPTION_CONTINUE_SEARCH};
+        const HANDLE helper = CreateThread(nullptr, freshStackSize, trapOnFreshStack, &work, 0, nullptr);
+        if (helper != nullptr) {
+            WaitForSingleObject(helper, INFINITE);
+            return work.answer;
+        }
+    }
+    return trap(pointers);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +25,17 @@ namespace m2s::testing {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp here: try numbered names until one is new.
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (unsigned attempt = 0; attempt < 10000 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                base / ("m2s-text-" + std::to_string(std::rand()) + "-" + std::to_string(attempt));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) path_ = candidate.generic_string();
+        }
+        if (path_.empty()) ADD_FAILURE() << "no temporary directory";
+#else
         char pattern[] = "/tmp/m2s-text-XXXXXX";
         const char* made = ::mkdtemp(pattern);
         if (made == nullptr) {
@@ -30,6 +43,7 @@ public:
             return;
         }
         path_ = made;
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -80,8 +94,13 @@ inline long long fileSize(const std::string& path) {
 }
 
 inline bool exists(const std::string& path) {
+#ifdef _WIN32
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+#else
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
+#endif
 }
 
 inline const std::uint8_t* asBytes(std::string_view text) {
