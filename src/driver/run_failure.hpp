@@ -24,7 +24,7 @@ void startRun();
 // Ends the run with ioErrorCode when it is not 0; otherwise changes nothing. Inline, so the call of
 // ioCheckFailed stands at every check site itself and each site shows a location of its own; the
 // site's line keeps the compiler from merging two sites into one call.
-inline void IoCheck(unsigned site = __builtin_LINE()) {
+[[gnu::always_inline]] inline void IoCheck(unsigned site = __builtin_LINE()) {
     if (ioErrorCode != 0) [[unlikely]] {
         ioCheckFailed(site);
     }
