@@ -41,5 +41,5 @@ endif()
 
 set(m2s_windows_dir ${CMAKE_BINARY_DIR}/windows)
 add_test(NAME windows_build_and_tests
-  COMMAND sh -c "'${CMAKE_COMMAND}' -S '${PROJECT_SOURCE_DIR}' -B '${m2s_windows_dir}' -G '${CMAKE_GENERATOR}' --toolchain '${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake' -DCMAKE_BUILD_TYPE=Release -DMESH2SOLID_WERROR=ON -DMESH2SOLID_TESTS=ON && '${CMAKE_COMMAND}' --build '${m2s_windows_dir}' -j 2 && '${CMAKE_CTEST_COMMAND}' --test-dir '${m2s_windows_dir}' --output-on-failure")
+  COMMAND sh -c "'${CMAKE_COMMAND}' -S '${PROJECT_SOURCE_DIR}' -B '${m2s_windows_dir}' -G '${CMAKE_GENERATOR}' --toolchain '${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake' -DCMAKE_BUILD_TYPE=Release -DMESH2SOLID_WERROR=ON -DMESH2SOLID_TESTS=ON && '${CMAKE_COMMAND}' --build '${m2s_windows_dir}' -j 2 && '${CMAKE_CTEST_COMMAND}' --test-dir '${m2s_windows_dir}' --output-on-failure && '${CMAKE_COMMAND}' --build '${m2s_windows_dir}' --target package")
 set_tests_properties(windows_build_and_tests PROPERTIES TIMEOUT 1500 RUN_SERIAL TRUE)

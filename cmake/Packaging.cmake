@@ -1,0 +1,25 @@
+# Installation extras and the packages: the man page on Unix-like systems, and a ZIP of the program with
+# the README and the example mesh (for the Windows build: mesh2solid-<version>-win64.zip, made by the
+# `package` target of the cross build).
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/mesh2solid.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+if(WIN32)
+  set(m2s_doc_destination .)
+else()
+  set(m2s_doc_destination ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${m2s_doc_destination})
+install(FILES ${PROJECT_SOURCE_DIR}/examples/terrain.dxf DESTINATION ${m2s_doc_destination}/examples)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME mesh2solid)
+set(CPACK_PACKAGE_VENDOR "mesh2solid")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+if(WIN32)
+  set(CPACK_PACKAGE_FILE_NAME mesh2solid-${PROJECT_VERSION}-win64)
+else()
+  set(CPACK_PACKAGE_FILE_NAME mesh2solid-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
+endif()
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+include(CPack)
