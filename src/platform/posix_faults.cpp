@@ -1,7 +1,7 @@
-// The process side of the platform layer on POSIX: the end of the process, image offsets, the x87
-// control word and the fault trap.
+// The process side of the platform layer on POSIX: the end of the process, image offsets and the fault
+// trap (the x87 control word is loaded by floating_point.cpp, the same on every system).
 //
-// Sections: process end and image offsets; the floating-point unit; the fault trap (signal handlers on an
+// Sections: process end and image offsets; the fault trap (signal handlers on an
 // alternate stack, the signal and its code mapped to run-time error numbers).
 #include <dlfcn.h>
 #include <signal.h>
@@ -27,17 +27,6 @@ std::uintptr_t imageOffset(const void* address) {
         return reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
     }
     return reinterpret_cast<std::uintptr_t>(address);
-}
-
-// ---- The floating-point unit --------------------------------------------------------------------
-
-void loadFloatingPointControl() {
-#if defined(__i386__) || defined(__x86_64__)
-    // Invalid operation, division by zero and overflow fault; denormal, underflow and inexact pass;
-    // 64-bit precision, round to nearest.
-    const std::uint16_t controlWord = 0x1332;
-    __asm__ volatile("fninit\n\tfldcw %0" : : "m"(controlWord));
-#endif
 }
 
 // ---- The fault trap -----------------------------------------------------------------------------

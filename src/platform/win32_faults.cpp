@@ -1,5 +1,5 @@
-// The process side of the platform layer on Windows: the end of the process, image offsets, the x87
-// control word and the fault trap.
+// The process side of the platform layer on Windows: the end of the process, image offsets and the fault
+// trap (the x87 control word is loaded by floating_point.cpp, the same on every system).
 //
 // The trap is the process's top-level exception filter. Before it reports anything it offers the fault
 // to UnhandledExceptionFilter, so a debugger attached to the process still gets its faults; that call
@@ -28,17 +28,6 @@ std::uintptr_t imageOffset(const void* address) {
         return reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(region.AllocationBase);
     }
     return reinterpret_cast<std::uintptr_t>(address);
-}
-
-// ---- The floating-point unit --------------------------------------------------------------------
-
-void loadFloatingPointControl() {
-#if defined(__i386__) || defined(__x86_64__)
-    // Invalid operation, division by zero and overflow fault; denormal, underflow and inexact pass;
-    // 64-bit precision, round to nearest.
-    const std::uint16_t controlWord = 0x1332;
-    __asm__ volatile("fninit\n\tfldcw %0" : : "m"(controlWord));
-#endif
 }
 
 // ---- The fault trap -----------------------------------------------------------------------------
