@@ -7,21 +7,24 @@ namespace m2s {
 using namespace numeric_detail;
 
 Extended divide(Extended a, Extended b) {
-    const Kind kindA = kindOf(a);
-    const Kind kindB = kindOf(b);
-    if (kindA >= Kind::quietNaN || kindB >= Kind::quietNaN) return propagateNaN(a, kindA, b, kindB);
     const bool negative = ((a.signExponent ^ b.signExponent) & signBit) != 0;
-    if (kindA == Kind::infinity) {
-        if (kindB == Kind::infinity) return invalidResult();
-        return signedInfinity(negative);
+    // Zeros, infinities, NaNs and refused encodings first; two normal operands go straight on.
+    if (!bothNormal(a, b)) {
+        const Kind kindA = kindOf(a);
+        const Kind kindB = kindOf(b);
+        if (kindA >= Kind::quietNaN || kindB >= Kind::quietNaN) return propagateNaN(a, kindA, b, kindB);
+        if (kindA == Kind::infinity) {
+            if (kindB == Kind::infinity) return invalidResult();
+            return signedInfinity(negative);
+        }
+        if (kindB == Kind::infinity) return signedZero(negative);
+        if (kindB == Kind::zero) {
+            if (kindA == Kind::zero) return invalidResult();
+            raiseFault(faultDivisionByZero);
+            return signedInfinity(negative);
+        }
+        if (kindA == Kind::zero) return signedZero(negative);
     }
-    if (kindB == Kind::infinity) return signedZero(negative);
-    if (kindB == Kind::zero) {
-        if (kindA == Kind::zero) return invalidResult();
-        raiseFault(faultDivisionByZero);
-        return signedInfinity(negative);
-    }
-    if (kindA == Kind::zero) return signedZero(negative);
     const Unpacked ua = unpackFinite(a);
     const Unpacked ub = unpackFinite(b);
     // The quotient of two values in [1, 2) lies in (1/2, 2): take 64 bits of it from the right place.

@@ -60,7 +60,16 @@ inline Wide multiplyWide(std::uint64_t a, std::uint64_t b) {
 // (high:low) / divisor for high < divisor, so the quotient fits 64 bits.
 inline std::uint64_t divideWide(std::uint64_t high, std::uint64_t low, std::uint64_t divisor,
                                 std::uint64_t* remainder) {
-#if defined(M2S_NUMERIC_INT128)
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(M2S_NUMERIC_NO_INT128)
+    // One hardware division: the processor divides 128 by 64 bits when the quotient fits, which
+    // high < divisor guarantees. (The compiler's own 128-bit division is a library call.)
+    std::uint64_t quotient;
+    __asm__("divq %[divisor]"
+            : "=a"(quotient), "=d"(*remainder)
+            : [divisor] "rm"(divisor), "a"(low), "d"(high)
+            : "cc");
+    return quotient;
+#elif defined(M2S_NUMERIC_INT128)
     const Uint128 dividend = (static_cast<Uint128>(high) << 64) | low;
     const std::uint64_t quotient = static_cast<std::uint64_t>(dividend / divisor);
     *remainder = low - quotient * divisor;
@@ -136,6 +145,14 @@ inline Kind kindOf(Extended a) {
     }
     if (exponent == 0) return a.significand == 0 ? Kind::zero : Kind::finite;  // subnormals, pseudo-denormals
     return integer ? Kind::finite : Kind::unsupported;                           // unnormals
+}
+
+// Both operands normal (an exponent field of 1 to 0x7FFE and the integer bit set): the common case,
+// which needs no classification.
+inline bool bothNormal(Extended a, Extended b) {
+    const std::uint32_t exponentA = a.signExponent & 0x7FFFu;
+    const std::uint32_t exponentB = b.signExponent & 0x7FFFu;
+    return exponentA - 1u < 0x7FFEu && exponentB - 1u < 0x7FFEu && (a.significand & b.significand & integerBit) != 0;
 }
 
 inline bool isNaNKind(Kind k) { return k == Kind::quietNaN || k == Kind::signallingNaN; }

@@ -6,15 +6,18 @@ namespace m2s {
 using namespace numeric_detail;
 
 Extended multiply(Extended a, Extended b) {
-    const Kind kindA = kindOf(a);
-    const Kind kindB = kindOf(b);
-    if (kindA >= Kind::quietNaN || kindB >= Kind::quietNaN) return propagateNaN(a, kindA, b, kindB);
     const bool negative = ((a.signExponent ^ b.signExponent) & signBit) != 0;
-    if (kindA == Kind::infinity || kindB == Kind::infinity) {
-        if (kindA == Kind::zero || kindB == Kind::zero) return invalidResult();
-        return signedInfinity(negative);
+    // Zeros, infinities, NaNs and refused encodings first; two normal operands go straight on.
+    if (!bothNormal(a, b)) {
+        const Kind kindA = kindOf(a);
+        const Kind kindB = kindOf(b);
+        if (kindA >= Kind::quietNaN || kindB >= Kind::quietNaN) return propagateNaN(a, kindA, b, kindB);
+        if (kindA == Kind::infinity || kindB == Kind::infinity) {
+            if (kindA == Kind::zero || kindB == Kind::zero) return invalidResult();
+            return signedInfinity(negative);
+        }
+        if (kindA == Kind::zero || kindB == Kind::zero) return signedZero(negative);
     }
-    if (kindA == Kind::zero || kindB == Kind::zero) return signedZero(negative);
     const Unpacked ua = unpackFinite(a);
     const Unpacked ub = unpackFinite(b);
     Wide product = multiplyWide(ua.sig, ub.sig);

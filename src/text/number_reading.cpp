@@ -14,6 +14,7 @@ namespace m2s {
 namespace {
 
 constexpr std::size_t longestToken = 64;
+constexpr std::size_t maxExactDigits = 19;  // 10^19 - 1 < 2^64
 constexpr std::int32_t infiniteExponent = 5120;
 // An exponent part keeps growing only up to here: anything beyond already gives infinity or zero, and
 // its digits can then never overflow an integer.
@@ -77,36 +78,36 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
     // The significand: M := M x 10 + d for every digit. While M x 10 + d fits 64 bits each of those
     // extended steps is exact, so the integer gives the same bits; past that the extended steps round.
+    constexpr std::uint64_t wholeLimit = (UINT64_MAX - 9) / 10;
+    constexpr std::uint64_t inExtended = UINT64_MAX;  // whole from then on: never below the limit again
     std::uint64_t whole = 0;
-    bool inExtended = false;
     Extended significand = positiveZero;
-    const Extended ten = powersOfTen[1];
     std::int32_t fractionDigits = 0;
-    bool inFraction = false;
-    for (; i < length; ++i) {
-        const std::uint8_t byte = token[i];
-        if (byte == '.' && !inFraction) {
-            inFraction = true;
-            continue;
-        }
-        if (!isDigit(byte)) {
-            break;
-        }
-        const std::uint32_t digit = byte - std::uint32_t{'0'};
-        if (!inExtended && whole <= (UINT64_MAX - 9) / 10) {
-            whole = whole * 10 + digit;
-        } else {
-            if (!inExtended) {
-                significand = extendedFromUnsigned(whole);
-                inExtended = true;
+    const auto takeDigits = [&](std::int32_t countsAsFraction) {
+        for (; i < length; ++i) {
+            const std::uint32_t digit = static_cast<std::uint32_t>(token[i]) - '0';
+            if (digit > 9) {
+                break;
             }
-            significand = add(multiply(significand, ten), extendedFromInt(static_cast<std::int32_t>(digit)));
+            if (whole <= wholeLimit) {
+                whole = whole * 10 + digit;
+            } else {
+                if (whole != inExtended) {
+                    significand = extendedFromUnsigned(whole);
+                    whole = inExtended;
+                }
+                significand = add(multiply(significand, powersOfTen[1]),
+                                  extendedFromInt(static_cast<std::int32_t>(digit)));
+            }
+            fractionDigits += countsAsFraction;
         }
-        if (inFraction) {
-            ++fractionDigits;
-        }
+    };
+    takeDigits(0);
+    if (i < length && token[i] == '.') {
+        ++i;
+        takeDigits(1);
     }
-    if (!inExtended) {
+    if (whole != inExtended) {
         significand = extendedFromUnsigned(whole);
     }
 
@@ -148,6 +149,55 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
     if (metEnd != nullptr) {
         *metEnd = false;
     }
+    // Almost always the separators and the whole token, up to the byte after it, lie in the
+    // read-ahead, and the token is plain digits with perhaps a sign and a point: it is converted where
+    // it is, in one pass. The byte after it stays unread. Anything else takes the general way below.
+    const std::uint8_t* const bytes = reader.readAhead;
+    std::uint32_t position = reader.position;
+    const std::uint32_t filled = reader.filled;
+    while (position < filled && isSeparator(bytes[position])) {
+        ++position;
+    }
+    reader.position = position;
+    if (position < filled && bytes[position] > 32) {
+        const std::uint8_t* const start = bytes + position;
+        const std::uint8_t* const limit = bytes + filled;
+        const std::uint8_t* p = start;
+        const bool negative = *p == '-';
+        if (negative || *p == '+') {
+            ++p;
+        }
+        std::uint64_t whole = 0;
+        const std::uint8_t* const digits = p;
+        std::uint32_t digit = 0;
+        while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
+            whole = whole * 10 + digit;  // only used when it cannot have overflowed
+            ++p;
+        }
+        const auto integerDigits = static_cast<std::size_t>(p - digits);
+        std::size_t fractionDigits = 0;
+        if (p < limit && *p == '.') {
+            const std::uint8_t* const fraction = ++p;
+            while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
+                whole = whole * 10 + digit;
+                ++p;
+            }
+            fractionDigits = static_cast<std::size_t>(p - fraction);
+        }
+        const std::size_t digitCount = integerDigits + fractionDigits;
+        if (p < limit && *p <= 32 && digitCount >= 1 && digitCount <= maxExactDigits &&
+            static_cast<std::size_t>(p - start) <= longestToken) {
+            // At most 19 digits: the integer is exact, and so is every extended step that built it.
+            reader.position = static_cast<std::uint32_t>(p - bytes);
+            Extended value = extendedFromUnsigned(whole);
+            if (fractionDigits != 0) {
+                value = divide(value, powersOfTen[fractionDigits]);
+            }
+            return negative ? negate(value) : value;
+        }
+    }
+
+    // Byte by byte, across blocks.
     std::uint8_t byte = readerBytes::take(reader);
     while (isSeparator(byte)) {
         byte = readerBytes::take(reader);

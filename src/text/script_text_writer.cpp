@@ -100,17 +100,13 @@ void createWrite(ScriptTextWriter& writer, const TextLine& name) {
     createWrite(writer, name.bytes, name.length);
 }
 
-void writeText(ScriptTextWriter& writer, const std::uint8_t* bytes, std::size_t count) {
+void writeTextInFull(ScriptTextWriter& writer, const std::uint8_t* bytes, std::size_t count) {
     if (readyForWriting(writer)) {
         append(writer, bytes, count);
     }
 }
 
-void writeText(ScriptTextWriter& writer, const char* text) {
-    writeText(writer, reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
-}
-
-void writeChar(ScriptTextWriter& writer, std::uint8_t byte) {
+void writeCharInFull(ScriptTextWriter& writer, std::uint8_t byte) {
     if (!readyForWriting(writer)) {
         return;
     }
@@ -124,12 +120,21 @@ void writeChar(ScriptTextWriter& writer, std::uint8_t byte) {
 void writeReal(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
     char text[255];
     const std::size_t length = formatReal(x, width, decimals, text);
+    // A short text that leaves the block unfilled goes in as one fixed-size copy (the bytes beyond the
+    // text are overwritten by whatever comes next).
+    constexpr std::size_t shortCopy = 32;
+    if (writer.open && length <= shortCopy && writer.pendingCount + shortCopy <= ScriptTextWriter::blockSize &&
+        length < ScriptTextWriter::blockSize - writer.pendingCount) {
+        std::memcpy(writer.pending + writer.pendingCount, text, shortCopy);
+        writer.pendingCount += static_cast<std::uint32_t>(length);
+        return;
+    }
     writeText(writer, reinterpret_cast<const std::uint8_t*>(text), length);
 }
 
-void endLine(ScriptTextWriter& writer) {
+void endLineInFull(ScriptTextWriter& writer) {
     static constexpr std::uint8_t lineEnd[2] = {13, 10};
-    writeText(writer, lineEnd, sizeof lineEnd);
+    writeTextInFull(writer, lineEnd, sizeof lineEnd);
     flush(writer);
 }
 

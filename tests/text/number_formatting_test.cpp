@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "text_test_support.hpp"
 
@@ -136,6 +137,136 @@ TEST(FormatReal, WriteRealAppendsTheSameText) {
         expected.append(c.text).append(",");
     }
     EXPECT_EQ(readFile(dir.file("out.scr")), expected);
+}
+
+// The exact shortcut for short fixed texts must give the digit string's text for every value, also
+// those whose exact value lies at or next to a rounding boundary, where only the digit string decides.
+class ShortcutAgreement : public ::testing::Test {
+protected:
+    std::uint64_t state_ = 0x9E3779B97F4A7C15u;
+    std::uint64_t next() {  // splitmix64: the same sequence on every host
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    int mismatches_ = 0;
+    void check(Extended x, std::uint32_t decimals) {
+        char fast[255];
+        char reference[255];
+        const std::string shortcut(fast, formatReal(x, 3, decimals, fast));
+        const std::string digitString(reference, formatRealByDigitString(x, 3, decimals, reference));
+        if (shortcut != digitString && ++mismatches_ <= 10) {
+            ADD_FAILURE() << std::hex << x.signExponent << ":" << x.significand << std::dec << " with "
+                          << decimals << " decimals: " << shortcut << " instead of " << digitString;
+        }
+    }
+    // The extended value of a decimal token.
+    static Extended valueOf(const std::string& token) {
+        Extended v{};
+        EXPECT_TRUE(convertNumberToken(reinterpret_cast<const std::uint8_t*>(token.data()), token.size(), v))
+            << token;
+        return v;
+    }
+};
+
+TEST_F(ShortcutAgreement, RandomValuesOfEveryMagnitudeTheShortcutTakes) {
+    for (int i = 0; i < 400000; ++i) {
+        const std::uint64_t r = next();
+        // Binary exponents from 2^-70 to 2^45, both signs, random significands with the integer bit.
+        const auto exponent = static_cast<std::uint16_t>(extendedExponentBias - 70 + (r % 116));
+        const auto sign = static_cast<std::uint16_t>((r >> 8) & 1 ? 0x8000 : 0);
+        check(extendedFromBits(static_cast<std::uint16_t>(sign | exponent), next() | 0x8000000000000000u),
+              static_cast<std::uint32_t>((r >> 16) % 11));
+    }
+}
+
+TEST_F(ShortcutAgreement, ValuesAtAndNextToHalfWayPoints) {
+    // q + 1/2 units of the last decimal, and the neighbours a few units of the last bit away.
+    for (int i = 0; i < 60000; ++i) {
+        const std::uint64_t r = next();
+        const auto decimals = static_cast<std::uint32_t>(r % 10);
+        const std::uint64_t q = next() % 1000000000000000u >> ((r >> 8) % 50);
+        const Extended half = valueOf(std::to_string(q) + "5e-" + std::to_string(decimals + 1));
+        for (int step = -3; step <= 3; ++step) {
+            Extended x = half;
+            x.significand += static_cast<std::uint64_t>(static_cast<std::int64_t>(step));
+            if ((x.significand >> 63) == 0) {
+                continue;
+            }
+            check(x, decimals);
+            check(negate(x), decimals);
+        }
+    }
+}
+
+TEST_F(ShortcutAgreement, SurveyCoordinatesWithUpToFiveDecimals) {
+    for (int i = 0; i < 100000; ++i) {
+        const std::uint64_t r = next();
+        const std::string token = std::to_string(r % 10000000000000u) + "e-" + std::to_string(r >> 60 & 7);
+        check(valueOf(token), 4);
+    }
+}
+
+TEST_F(ShortcutAgreement, EdgesOfTheShortcutsRange) {
+    const Extended edges[] = {
+        bits(0x4026, 0xFFFFFFFFFFFFFFFFu),  // just below 2^40
+        bits(0x4027, 0x8000000000000000u),  // 2^40: past the shortcut
+        bits(0x3FC3, 0x8000000000000000u),  // 2^-60
+        bits(0x3FC2, 0xFFFFFFFFFFFFFFFFu),  // just below 2^-60
+        bits(0x0000, 0x0000000000000001u),  // the smallest subnormal
+        bits(0x4002, 0x9FFFCB923A29C77Au),  // 9.99995
+        bits(0x4005, 0xC7FFF972474538EFu),  // 99.99995
+    };
+    for (const Extended x : edges) {
+        for (std::uint32_t decimals = 0; decimals <= 10; ++decimals) {
+            check(x, decimals);
+            check(negate(x), decimals);
+        }
+    }
+    // Every power of ten the shortcut reaches, and its neighbours.
+    for (int k = -20; k <= 13; ++k) {
+        const Extended power = valueOf("1e" + std::to_string(k));
+        for (int step = -2; step <= 2; ++step) {
+            Extended x = power;
+            x.significand += static_cast<std::uint64_t>(static_cast<std::int64_t>(step));
+            if ((x.significand >> 63) != 0) {
+                check(x, 4);
+            }
+        }
+    }
+}
+
+// Texts are remembered by value, width and decimals: asking again, with another layout, for the other
+// sign, or after a value that lands on the same place, must still give each one's own text.
+TEST_F(ShortcutAgreement, TextsAskedAgainInAnyOrderAndLayout) {
+    std::vector<Extended> values;
+    for (const FormatCase& c : workedValues) {
+        values.push_back(c.x);
+    }
+    for (int i = 0; i < 3000; ++i) {
+        values.push_back(valueOf(std::to_string(next() % 100000000000u) + "e-4"));
+    }
+    const struct {
+        std::uint32_t width;
+        std::uint32_t decimals;
+    } layouts[] = {{3, 4}, {3, 2}, {12, 4}, {0, 0}, {3, 9}};
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const Extended x = values[round == 0 ? i : values.size() - 1 - i];
+            for (const auto& layout : layouts) {
+                char fast[255];
+                char reference[255];
+                const std::string text(fast, formatReal(x, layout.width, layout.decimals, fast));
+                const std::string expected(
+                    reference, formatRealByDigitString(x, layout.width, layout.decimals, reference));
+                ASSERT_EQ(text, expected) << layout.width << "/" << layout.decimals;
+                const std::string negated(fast, formatReal(negate(x), layout.width, layout.decimals, fast));
+                ASSERT_EQ(negated, std::string(reference, formatRealByDigitString(negate(x), layout.width,
+                                                                                  layout.decimals, reference)));
+            }
+        }
+    }
 }
 
 }  // namespace
