@@ -17,4 +17,8 @@ extern const Extended powersOfTen[powerOfTenCount];
 // 10^k for one of the 56 exponents k of the table.
 Extended powerOfTen(std::uint32_t k);
 
+// whole / 10^k for 1 <= k <= 19, rounded once to nearest, ties to even: exactly
+// divide(whole as an extended value, powersOfTen[k]), only faster.
+Extended divideByPowerOfTen(std::uint64_t whole, std::uint32_t k);
+
 }  // namespace m2s

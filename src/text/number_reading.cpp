@@ -35,6 +35,17 @@ Extended extendedFromUnsigned(std::uint64_t value) {
     return extendedFromBits(static_cast<std::uint16_t>(extendedExponentBias + 63 - shift), value << shift);
 }
 
+// Passes over the digits from p (up to limit), folding them into whole as whole x 10 + d, which wraps
+// around beyond 64 bits; returns where they end.
+inline const std::uint8_t* takeDigits(const std::uint8_t* p, const std::uint8_t* limit, std::uint64_t& whole) {
+    std::uint32_t digit = 0;
+    while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
+        whole = whole * 10 + digit;
+        ++p;
+    }
+    return p;
+}
+
 }  // namespace
 
 Extended scaleByPowerOfTen(Extended x, std::int32_t n) {
@@ -167,21 +178,14 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
         if (negative || *p == '+') {
             ++p;
         }
-        std::uint64_t whole = 0;
+        std::uint64_t whole = 0;  // only used when it cannot have overflowed
         const std::uint8_t* const digits = p;
-        std::uint32_t digit = 0;
-        while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
-            whole = whole * 10 + digit;  // only used when it cannot have overflowed
-            ++p;
-        }
+        p = takeDigits(p, limit, whole);
         const auto integerDigits = static_cast<std::size_t>(p - digits);
         std::size_t fractionDigits = 0;
         if (p < limit && *p == '.') {
             const std::uint8_t* const fraction = ++p;
-            while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
-                whole = whole * 10 + digit;
-                ++p;
-            }
+            p = takeDigits(p, limit, whole);
             fractionDigits = static_cast<std::size_t>(p - fraction);
         }
         const std::size_t digitCount = integerDigits + fractionDigits;
@@ -189,10 +193,9 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
             static_cast<std::size_t>(p - start) <= longestToken) {
             // At most 19 digits: the integer is exact, and so is every extended step that built it.
             reader.position = static_cast<std::uint32_t>(p - bytes);
-            Extended value = extendedFromUnsigned(whole);
-            if (fractionDigits != 0) {
-                value = divide(value, powersOfTen[fractionDigits]);
-            }
+            const Extended value = fractionDigits == 0
+                                       ? extendedFromUnsigned(whole)
+                                       : divideByPowerOfTen(whole, static_cast<std::uint32_t>(fractionDigits));
             return negative ? negate(value) : value;
         }
     }

@@ -74,5 +74,53 @@ TEST(PowersOfTen, KnownEntries) {
     EXPECT_EQ(testing::hex(powersOfTen[powerOfTenCount - 1]), testing::hex(powerOfTen(4608)));
 }
 
+// The quotient of an integer by a power of ten must be the general division's, bit for bit: random
+// integers of every length, the integers next to multiples of 10^k (ties and near ties included), and
+// the extremes.
+TEST(PowersOfTen, DivideByPowerOfTenIsTheGeneralDivision) {
+    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const auto general = [](std::uint64_t whole, std::uint32_t k) {
+        Extended value = extendedFromBits(0, 0);
+        if (whole != 0) {
+            int shift = 0;
+            while ((whole << shift >> 63) == 0) ++shift;
+            value = extendedFromBits(static_cast<std::uint16_t>(16383 + 63 - shift), whole << shift);
+        }
+        return divide(value, powersOfTen[k]);
+    };
+    int mismatches = 0;
+    const auto check = [&](std::uint64_t whole, std::uint32_t k) {
+        const Extended fast = divideByPowerOfTen(whole, k);
+        const Extended expected = general(whole, k);
+        if ((fast.signExponent != expected.signExponent || fast.significand != expected.significand) &&
+            ++mismatches <= 10) {
+            ADD_FAILURE() << whole << " / 10^" << k;
+        }
+    };
+    for (std::uint32_t k = 1; k <= 19; ++k) {
+        for (const std::uint64_t whole : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{5}, UINT64_MAX,
+                                          UINT64_MAX - 1, std::uint64_t{1} << 63, (std::uint64_t{1} << 63) - 1}) {
+            check(whole, k);
+        }
+        for (int i = 0; i < 20000; ++i) {
+            const std::uint64_t r = next();
+            check(r >> (r % 64), k);
+            // Near multiples of 10^k and of 10^k / 2.
+            std::uint64_t power = 1;
+            for (std::uint32_t j = 0; j < k; ++j) power *= 10;
+            const std::uint64_t multiple = (next() % (UINT64_MAX / power)) * power;
+            check(multiple + power / 2, k);
+            check(multiple + power / 2 - 1, k);
+            check(multiple + 1, k);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace m2s
