@@ -119,25 +119,7 @@ void readLine(TextLineReader& reader, TextLine& line) {
     }
 }
 
-void skipLine(TextLineReader& reader) {
-    // Most lines end inside the read-ahead, with the LF of a CR LF there too.
-    const std::uint8_t* const bytes = reader.readAhead;
-    const std::uint32_t filled = reader.filled;
-    std::uint32_t position = reader.position;
-    while (position < filled) {
-        const std::uint8_t byte = bytes[position];
-        if (byte <= readerBytes::endOfInput && readerBytes::endsLine(byte)) {
-            break;
-        }
-        ++position;
-    }
-    if (position + 1 < filled && bytes[position] != endOfInput) {
-        const bool crLf = bytes[position] == readerBytes::carriageReturn && bytes[position + 1] == readerBytes::lineFeed;
-        reader.position = position + (crLf ? 2 : 1);
-        return;
-    }
-    reader.position = position;
-
+void skipLineAcrossBlocks(TextLineReader& reader) {
     std::uint8_t byte;
     for (;;) {
         // Pass over the line's bytes a block at a time; the byte that ends it is then taken below.
@@ -158,7 +140,7 @@ void skipLine(TextLineReader& reader) {
     }
 }
 
-bool atEnd(TextLineReader& reader) {
+bool atEndAfterRefill(TextLineReader& reader) {
     if (take(reader) == endOfInput) {
         return true;
     }

@@ -40,6 +40,7 @@ void readLine(TextLineReader& reader, TextLine& line);
 
 // Moves past the next line end (CR LF, CR or LF). Nothing at the end of input.
 void skipLine(TextLineReader& reader);
+void skipLineAcrossBlocks(TextLineReader& reader);  // skipLine for a line whose end is not in the read-ahead
 
 // Passes over separators (bytes 0-32 but 26, line ends included), then converts one number token.
 // At the end of input: 0, no failure, and *metEnd (when given) is set. A malformed token records 106.
@@ -47,6 +48,7 @@ Extended readReal(TextLineReader& reader, bool* metEnd = nullptr);
 
 // True when the next byte is the end of input (a 26, no more data, or a failed read).
 bool atEnd(TextLineReader& reader);
+bool atEndAfterRefill(TextLineReader& reader);  // atEnd for an empty read-ahead
 
 // Releases the file; standard input stays usable.
 void close(TextLineReader& reader);
@@ -58,5 +60,29 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
 // x times 10^n through at most three factors from the table of powers of ten.
 Extended scaleByPowerOfTen(Extended x, std::int32_t n);
+
+// The common cases inline: the line end, and the byte after a CR, lie in the read-ahead; the next
+// byte is there.
+inline void skipLine(TextLineReader& reader) {
+    const std::uint8_t* const bytes = reader.readAhead;
+    const std::uint32_t filled = reader.filled;
+    std::uint32_t position = reader.position;
+    while (position < filled && bytes[position] != 13 && bytes[position] != 10 && bytes[position] != 26) {
+        ++position;
+    }
+    if (position + 1 < filled && bytes[position] != 26) {
+        reader.position = position + (bytes[position] == 13 && bytes[position + 1] == 10 ? 2 : 1);
+        return;
+    }
+    reader.position = position;
+    skipLineAcrossBlocks(reader);
+}
+
+inline bool atEnd(TextLineReader& reader) {
+    if (reader.position < reader.filled) {
+        return reader.readAhead[reader.position] == 26;
+    }
+    return atEndAfterRefill(reader);
+}
 
 }  // namespace m2s
