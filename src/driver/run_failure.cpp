@@ -37,7 +37,14 @@ void startRun() {
     consoleOutput.opensOnFirstUse = true;
 }
 
-[[gnu::noinline]] void ioCheckFailed(unsigned site) {
+// Opaque to the optimiser across files too (link-time optimisation): it must not find the site
+// unused, drop it, and merge two sites' calls into one.
+#if defined(__GNUC__) && !defined(__clang__)
+[[gnu::noinline, gnu::noipa]]
+#else
+[[gnu::noinline]]
+#endif
+void ioCheckFailed(unsigned site) {
     static_cast<void>(site);
     RuntimeErrorExit(ioErrorCode, platform::imageOffset(__builtin_return_address(0)));
 }

@@ -223,6 +223,9 @@ RememberedText& placeFor(Extended x) {
     return remembered[key >> 56];
 }
 
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))  // keeps formatReal's remembered way short
+#endif
 std::size_t makeText(Extended x, std::uint32_t width, std::uint32_t decimals, char* out);
 
 }  // namespace
