@@ -146,6 +146,50 @@ TEST_F(NumberTest, TokensOfUpTo64BytesOnly) {
     }
 }
 
+// The usual tokens are converted where they lie in the read-ahead, several bytes at a time; every
+// token must give the same value, failure and following byte wherever it falls in the 128-byte blocks,
+// also when it, or the byte after it, crosses into the next block.
+TEST_F(NumberTest, TokensGiveTheSameWhereverTheyLieInTheBlocks) {
+    const std::string tokens[] = {"512345.1216", "4612345.6043", "152.25", "12345678.12345678", "123456789.1",
+                                  "1.123456789", "12345678.123456789", "-0.5", "+42", "7", "0.0", "5.", ".5",
+                                  ".", "-.", "-", "+", "99999999", "999999999999999999", "9999999999999999999",
+                                  "18446744073709551616", "0000000000000000000001.5", "1e3", "-2.5E-2", "1.5x",
+                                  "1.2.3", "12a", "1..", "-12345678.", std::string(64, '1'),
+                                  std::string(65, '1')};
+    for (const std::string& token : tokens) {
+        Extended expected = bits(0, 0);
+        const bool wellFormed =
+            token.size() <= 64 && convertNumberToken(asBytes(token), token.size(), expected);
+        // One line per place in the block: the token starts at byte j of a block, for every j, after
+        // blanks and line ends.
+        std::string input;
+        for (std::size_t j = 0; j < TextLineReader::blockSize; ++j) {
+            std::size_t pad = (j + TextLineReader::blockSize - input.size() % TextLineReader::blockSize) %
+                              TextLineReader::blockSize;
+            for (std::size_t i = 0; i < pad; ++i) input += i % 9 == 5 ? '\n' : ' ';
+            input.append(token).append("\r\n");
+        }
+        input.append("7\r\n");
+        ioErrorCode = 0;
+        TextLineReader reader;
+        openOnBytes(reader, dir, input);
+        for (std::size_t j = 0; j < TextLineReader::blockSize; ++j) {
+            const Extended value = readReal(reader);
+            if (wellFormed) {
+                EXPECT_EQ(ioErrorCode, 0u) << token << " at " << j;
+                EXPECT_TRUE(sameBits(value, expected)) << token << " at " << j << ": " << describe(value);
+            } else {
+                EXPECT_EQ(ioErrorCode, 106u) << token << " at " << j;
+            }
+            ioErrorCode = 0;
+            skipLine(reader);
+        }
+        EXPECT_TRUE(sameBits(readReal(reader), bits(0x4001, 0xE000000000000000u))) << token;
+        EXPECT_EQ(ioErrorCode, 0u);
+        close(reader);
+    }
+}
+
 TEST_F(NumberTest, SeparatorsAndLineEndsBeforeTheToken) {
     TextLineReader reader;
     // Blanks and tabs, an empty line, a line of blanks, a 0 byte: all passed over; the token's line
