@@ -14,10 +14,15 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#endif
 
 #include <algorithm>
 #include <sstream>
@@ -94,14 +99,32 @@ void placeDescriptor(int from, int to) {
     }
 }
 
-// Only async-signal-safe calls between fork and exec.
-[[noreturn]] void execInChild(const std::string& directory, const std::vector<std::string>& command) {
+// The exit status of a child that could not put itself under ptrace.
+constexpr int traceRefusedStatus = 126;
+
+// Only async-signal-safe calls between fork and exec. The program starts with the signal dispositions
+// an interactive shell gives it, whatever the test runner ignores. A traced child stops itself before
+// exec, so the tracer is in place before the program's first instruction.
+[[noreturn]] void execInChild(const std::string& directory, const std::vector<std::string>& command,
+                              bool traced = false) {
     std::vector<char*> argv;
     for (const std::string& word : command) {
         argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
     ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGQUIT, SIG_DFL);
+    if (traced) {
+#if defined(__linux__)
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+            ::_exit(traceRefusedStatus);
+        }
+        ::raise(SIGSTOP);
+#else
+        ::_exit(traceRefusedStatus);
+#endif
+    }
     if (::chdir(directory.c_str()) == 0) {
         ::execvp(argv[0], argv.data());
     }
@@ -166,8 +189,10 @@ bool drain(int fd, std::string& into) {
 }
 
 // A pseudo-terminal that passes bytes through: no echo, no output translation, no CR to LF on input,
-// but still line by line, as a console hands a typed line over at its Enter.
-bool openTerminal(int& master, int& secondary) {
+// but still line by line, as a console hands a typed line over at its Enter. Cooked: the settings a
+// terminal starts with, echo, CR typed as LF and LF shown as CR LF. The interrupt character (Ctrl-C)
+// signals the foreground process group in both.
+bool openTerminal(int& master, int& secondary, bool cooked = false) {
     master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
         return false;
@@ -182,10 +207,20 @@ bool openTerminal(int& master, int& secondary) {
     }
     struct termios mode {};
     ::tcgetattr(secondary, &mode);
-    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL);
-    mode.c_lflag |= ICANON;
-    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    mode.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+    mode.c_lflag |= ICANON | ISIG;
+    mode.c_iflag &= ~static_cast<tcflag_t>(INLCR | IGNCR);
+    if (cooked) {
+        mode.c_lflag |= ECHO | ECHOE | ECHOK;
+        mode.c_lflag &= ~static_cast<tcflag_t>(ECHONL);
+        mode.c_oflag |= OPOST | ONLCR;
+        mode.c_oflag &= ~static_cast<tcflag_t>(OCRNL | ONLRET | ONOCR);
+        mode.c_iflag |= ICRNL;
+    } else {
+        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL);
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        mode.c_iflag &= ~static_cast<tcflag_t>(ICRNL);
+    }
+    mode.c_cc[VINTR] = 3;   // Ctrl-C
     ::tcsetattr(secondary, TCSANOW, &mode);
     return true;
 }
@@ -231,6 +266,11 @@ void Sandbox::writeFile(const std::string& name, std::string_view bytes, unsigne
     writeAll(fd, bytes);
     ::close(fd);
     ::chmod(path.c_str(), static_cast<mode_t>(mode));
+}
+
+void Sandbox::makeSymbolicLink(const std::string& name, const std::string& target) const {
+    std::string path = pathOf(name);
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0) << "cannot link " << path << ": " << std::strerror(errno);
 }
 
 bool Sandbox::exists(const std::string& name) const {
@@ -328,11 +368,24 @@ RunResult runProgram(const Sandbox& sandbox, const RunOptions& options) {
         ADD_FAILURE() << "fork failed: " << std::strerror(errno);
         return {};
     }
+    std::string shown;
+    if (options.readerLeavesAfter && outputRead >= 0) {
+        char byte;
+        while (shown.size() < *options.readerLeavesAfter) {
+            struct pollfd watch = {outputRead, POLLIN, 0};
+            if (::poll(&watch, 1, hangGuardMilliseconds) <= 0 || ::read(outputRead, &byte, 1) != 1) {
+                ADD_FAILURE() << "the program wrote only " << shown.size() << " bytes";
+                break;
+            }
+            shown += byte;
+        }
+        ::close(outputRead);
+        outputRead = -1;
+    }
     if (options.input) {
         writeAll(inputPipe[1], *options.input);
         ::close(inputPipe[1]);
     }
-    std::string shown;
     if (outputRead >= 0) {
         EXPECT_TRUE(drain(outputRead, shown)) << "the program showed nothing for a long while";
         ::close(outputRead);
@@ -346,9 +399,17 @@ RunResult runProgram(const Sandbox& sandbox, const RunOptions& options) {
 // ---- TerminalRun ---------------------------------------------------------------------------------
 
 TerminalRun::TerminalRun(const Sandbox& sandbox, const std::string& programVariable) {
-    std::vector<std::string> command = programCommand(programVariable, {});
+    TerminalOptions options;
+    options.programVariable = programVariable;
+    start(sandbox, options);
+}
+
+TerminalRun::TerminalRun(const Sandbox& sandbox, const TerminalOptions& options) { start(sandbox, options); }
+
+void TerminalRun::start(const Sandbox& sandbox, const TerminalOptions& options) {
+    std::vector<std::string> command = programCommand(options.programVariable, {});
     int secondary = -1;
-    if (command.empty() || !openTerminal(master_, secondary)) {
+    if (command.empty() || !openTerminal(master_, secondary, options.cooked)) {
         ADD_FAILURE() << "cannot start the program on a pseudo-terminal";
         ended_ = true;
         return;
@@ -362,7 +423,7 @@ TerminalRun::TerminalRun(const Sandbox& sandbox, const std::string& programVaria
         placeDescriptor(errorsFd, 2);
         placeDescriptor(secondary, 0);
         placeDescriptor(secondary, 1);
-        execInChild(sandbox.directory(), command);
+        execInChild(sandbox.directory(), command, options.traced);
     }
     ::close(secondary);
     ::close(errorsFd);
@@ -370,11 +431,97 @@ TerminalRun::TerminalRun(const Sandbox& sandbox, const std::string& programVaria
     if (pid < 0) {
         ADD_FAILURE() << "fork failed: " << std::strerror(errno);
         ended_ = true;
+        return;
+    }
+    if (options.traced) {
+        traced_ = true;
+#if defined(__linux__)
+        // The child's own stop before exec: from here on every system call stops it twice.
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        if (!WIFSTOPPED(status)) {
+            traceRefused_ = true;
+            endStatus_ = status;
+            pid_ = -1;
+            ended_ = true;
+            return;
+        }
+        ::ptrace(PTRACE_SETOPTIONS, pid_, nullptr,
+                 reinterpret_cast<void*>(static_cast<long>(PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC |
+                                                           PTRACE_O_EXITKILL)));
+        stoppedAtCall_ = true;   // resumed by the first nextCall
+#endif
+    }
+}
+
+std::optional<StandardCall> TerminalRun::nextCall() {
+#if defined(__linux__)
+    if (!traced_ || pid_ <= 0 || endStatus_) {
+        return std::nullopt;
+    }
+    int deliver = 0;   // a signal the program received, passed on when it goes on
+    for (;;) {
+        ::ptrace(PTRACE_SYSCALL, pid_, nullptr, reinterpret_cast<void*>(static_cast<long>(deliver)));
+        deliver = 0;
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_) {
+            return std::nullopt;
+        }
+        if (WIFEXITED(status) || WIFSIGNALED(status)) {
+            endStatus_ = status;
+            while (readMore(0)) {
+            }
+            return std::nullopt;
+        }
+        if (!WIFSTOPPED(status)) {
+            continue;
+        }
+        const int stop = WSTOPSIG(status);
+        if (stop != (SIGTRAP | 0x80)) {
+            // The exec event and the exec's own SIGTRAP belong to the tracing; any other signal is the
+            // program's.
+            if (stop != SIGTRAP && stop != SIGSTOP) {
+                deliver = stop;
+            }
+            continue;
+        }
+        struct __ptrace_syscall_info info {};
+        if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid_, reinterpret_cast<void*>(sizeof info), &info) <= 0 ||
+            info.op != PTRACE_SYSCALL_INFO_ENTRY) {
+            continue;
+        }
+        const bool isRead = info.entry.nr == SYS_read && info.entry.args[0] == 0;
+        const bool isWrite = info.entry.nr == SYS_write && info.entry.args[0] == 1;
+        if (!isRead && !isWrite) {
+            continue;
+        }
+        while (readMore(0)) {
+        }
+        StandardCall call;
+        call.kind = isRead ? StandardCall::Kind::read : StandardCall::Kind::write;
+        if (isWrite) {
+            call.bytes.resize(static_cast<std::size_t>(info.entry.args[2]));
+            struct iovec local = {call.bytes.data(), call.bytes.size()};
+            struct iovec remote = {reinterpret_cast<void*>(static_cast<std::uintptr_t>(info.entry.args[1])),
+                                   call.bytes.size()};
+            ssize_t got = ::process_vm_readv(pid_, &local, 1, &remote, 1, 0);
+            call.bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+        return call;
+    }
+#else
+    return std::nullopt;
+#endif
+}
+
+void TerminalRun::signalGroup(int signal) {
+    if (pid_ > 0 && !endStatus_) {
+        ::kill(-pid_, signal);
     }
 }
 
 TerminalRun::~TerminalRun() {
-    if (pid_ > 0) {
+    if (pid_ > 0 && !endStatus_) {
         ::kill(pid_, SIGKILL);
         int status = 0;
         ::waitpid(pid_, &status, 0);
@@ -431,6 +578,17 @@ void TerminalRun::type(std::string_view bytes) {
 }
 
 RunResult TerminalRun::finish() {
+    if (traced_) {
+        while (nextCall()) {
+        }
+        while (readMore(hangGuardMilliseconds)) {
+        }
+        RunResult result = endStatus_ ? resultOf(*endStatus_) : RunResult{};
+        pid_ = -1;
+        result.output = screen_;
+        result.errors = readWholeFile(errorsPath_);
+        return result;
+    }
     while (readMore(hangGuardMilliseconds)) {
     }
     RunResult result;

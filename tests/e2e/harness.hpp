@@ -49,6 +49,7 @@ public:
     std::string pathOf(const std::string& name) const;
 
     void writeFile(const std::string& name, std::string_view bytes, unsigned mode = 0644) const;
+    void makeSymbolicLink(const std::string& name, const std::string& target) const;
     bool exists(const std::string& name) const;
     std::string readFile(const std::string& name) const;   // fails the test when it cannot be read
     std::vector<std::string> entries() const;               // sorted names in the directory
@@ -70,6 +71,10 @@ struct RunOptions {
     // Keep it below the pipe's capacity (64 KiB): it is written in full before the output is read.
     std::optional<std::string> input = std::string{};
     Output output = Output::File;
+    // With Output::Pipe: the reader takes this many bytes, then closes its end, as `| head -c N` does;
+    // only then is standard input fed, so whatever the program writes after its answers meets a pipe
+    // without a reader.
+    std::optional<std::size_t> readerLeavesAfter;
     std::vector<std::string> arguments;             // after the program's name; the program ignores them
     std::string programVariable = "M2S_PROGRAM";    // the environment variable that names the program
 };
@@ -87,10 +92,30 @@ struct RunResult {
 
 RunResult runProgram(const Sandbox& sandbox, const RunOptions& options);
 
-// The program with both standard input and standard output on one pseudo-terminal, as in a console.
+struct TerminalOptions {
+    std::string programVariable = "M2S_PROGRAM";
+    // The terminal as a console normally is: typed text is echoed, Enter types a CR that the terminal
+    // hands over as a line end (LF), and LF is shown as CR LF. Otherwise bytes pass through unchanged.
+    bool cooked = false;
+    // The program runs under ptrace, stopped at each read of standard input and each write to standard
+    // output (see nextCall). Linux only; without ptrace the run does not start (traceRefused).
+    bool traced = false;
+};
+
+// One read of standard input or write to standard output, seen as the program enters it, before the
+// system has done anything with it.
+struct StandardCall {
+    enum class Kind { read, write };
+    Kind kind = Kind::write;
+    std::string bytes;   // a write's bytes, exactly as handed to the system
+};
+
+// The program with both standard input and standard output on one pseudo-terminal, as in a console. It
+// is the foreground process group of that terminal, so the terminal's interrupt character reaches it.
 class TerminalRun {
 public:
     explicit TerminalRun(const Sandbox& sandbox, const std::string& programVariable = "M2S_PROGRAM");
+    TerminalRun(const Sandbox& sandbox, const TerminalOptions& options);
     ~TerminalRun();   // kills the program if it is still running
     TerminalRun(const TerminalRun&) = delete;
     TerminalRun& operator=(const TerminalRun&) = delete;
@@ -100,17 +125,30 @@ public:
     bool waitFor(std::string_view text);
     // Types bytes as the user would; "\n" ends a line.
     void type(std::string_view bytes);
+    // Sends a signal to the program's process group, as a terminal's interrupt key does.
+    void signalGroup(int signal);
     // Reads the terminal until the program ends; output holds everything it showed.
     RunResult finish();
+
+    // Traced runs: lets the program go on until it enters its next read of standard input or write to
+    // standard output, and stops it there, with everything shown so far read into screen(). nullopt
+    // once the program has ended (finish then tells how).
+    std::optional<StandardCall> nextCall();
+    bool traceRefused() const { return traceRefused_; }
 
     const std::string& screen() const { return screen_; }   // all shown so far
 
 private:
     bool readMore(int timeoutMilliseconds);
+    void start(const Sandbox& sandbox, const TerminalOptions& options);
 
     int master_ = -1;
     int pid_ = -1;
     bool ended_ = false;
+    bool traced_ = false;
+    bool traceRefused_ = false;
+    bool stoppedAtCall_ = false;   // a traced program waits at the entry of a call
+    std::optional<int> endStatus_; // a traced program's wait status, once it has ended
     std::string screen_;
     std::size_t matched_ = 0;
     std::string errorsPath_;
