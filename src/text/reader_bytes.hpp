@@ -31,8 +31,6 @@ inline std::uint8_t take(TextLineReader& reader) {
 // Puts back the byte just taken (never a 26, which was not consumed).
 inline void putBack(TextLineReader& reader) { --reader.position; }
 
-inline bool endsLine(std::uint8_t byte) {
-    return byte == carriageReturn || byte == lineFeed || byte == endOfInput;
-}
+inline bool endsLine(std::uint8_t byte) { return endsLineByte(byte); }
 
 }  // namespace m2s::readerBytes
