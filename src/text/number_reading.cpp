@@ -35,11 +35,11 @@ Extended extendedFromUnsigned(std::uint64_t value) {
     return extendedFromBits(static_cast<std::uint16_t>(extendedExponentBias + 63 - shift), value << shift);
 }
 
-// Passes over the digits from p (up to limit), folding them into whole as whole x 10 + d, which wraps
-// around beyond 64 bits; returns where they end.
-inline const std::uint8_t* takeDigits(const std::uint8_t* p, const std::uint8_t* limit, std::uint64_t& whole) {
+// Passes over the digits from p in the read-ahead (the CR after its filled bytes stops it), folding
+// them into whole as whole x 10 + d, which wraps around beyond 64 bits; returns where they end.
+inline const std::uint8_t* takeDigits(const std::uint8_t* p, std::uint64_t& whole) {
     std::uint32_t digit = 0;
-    while (p < limit && (digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
+    while ((digit = static_cast<std::uint32_t>(*p) - '0') <= 9) {
         whole = whole * 10 + digit;
         ++p;
     }
@@ -180,12 +180,12 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
         }
         std::uint64_t whole = 0;  // only used when it cannot have overflowed
         const std::uint8_t* const digits = p;
-        p = takeDigits(p, limit, whole);
+        p = takeDigits(p, whole);
         const auto integerDigits = static_cast<std::size_t>(p - digits);
         std::size_t fractionDigits = 0;
         if (p < limit && *p == '.') {
             const std::uint8_t* const fraction = ++p;
-            p = takeDigits(p, limit, whole);
+            p = takeDigits(p, whole);
             fractionDigits = static_cast<std::size_t>(p - fraction);
         }
         const std::size_t digitCount = integerDigits + fractionDigits;

@@ -24,6 +24,7 @@ void resetReader(TextLineReader& reader) {
     reader.source = platform::noHandle;
     reader.position = 0;
     reader.filled = 0;
+    reader.readAhead[0] = readerBytes::carriageReturn;
     reader.sourceEnded = false;
 }
 
@@ -48,16 +49,19 @@ std::uint8_t refill(TextLineReader& reader) {
         ioErrorCode = failure;
         reader.position = 0;
         reader.filled = 0;
+        reader.readAhead[0] = carriageReturn;
         return endOfInput;
     }
     if (count == 0) {
         reader.readAhead[0] = endOfInput;
+        reader.readAhead[1] = carriageReturn;
         reader.filled = 1;
         reader.position = 0;
         reader.sourceEnded = true;
         return endOfInput;
     }
     reader.filled = static_cast<std::uint32_t>(count);
+    reader.readAhead[count] = carriageReturn;
     reader.position = 0;
     return take(reader);
 }
@@ -103,7 +107,7 @@ void readLine(TextLineReader& reader, TextLine& line) {
         const std::uint8_t* start = reader.readAhead + reader.position;
         const std::uint8_t* end = reader.readAhead + reader.filled;
         const std::uint8_t* stop = start;
-        while (stop < end && !readerBytes::endsLine(*stop)) {
+        while (!readerBytes::endsLine(*stop)) {  // the CR after the filled bytes stops it
             ++stop;
         }
         const std::size_t count = static_cast<std::size_t>(stop - start);

@@ -21,7 +21,9 @@ struct TextLineReader {
     bool open = false;
     bool onStandardInput = false;       // standard input is never released
     platform::Handle source = platform::noHandle;
-    std::uint8_t readAhead[blockSize] = {};
+    // The bytes read ahead, and one more: readAhead[filled] is always a CR that was never read, so a
+    // scan for a line end or past digits stops there without counting bytes.
+    std::uint8_t readAhead[blockSize + 1] = {13};
     std::uint32_t position = 0;         // next byte of readAhead to deliver
     std::uint32_t filled = 0;           // bytes held in readAhead
     bool sourceEnded = false;           // the source said it has no more data: stay at the end
@@ -73,7 +75,7 @@ inline void skipLine(TextLineReader& reader) {
     const std::uint8_t* const bytes = reader.readAhead;
     const std::uint32_t filled = reader.filled;
     std::uint32_t position = reader.position;
-    while (position < filled && !endsLineByte(bytes[position])) {
+    while (!endsLineByte(bytes[position])) {  // the CR after the filled bytes stops it
         ++position;
     }
     if (position + 1 < filled && bytes[position] != 26) {
