@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "numeric/powers_of_ten.hpp"
+#include "text/remembered_texts.hpp"
 #include "text/script_text_writer.hpp"
 #include "text/text_line_reader.hpp"
 
@@ -202,26 +203,9 @@ inline std::size_t formatShort(Extended x, std::uint32_t decimals, char* out) {
 
 }  // namespace
 
+RememberedText rememberedTexts[rememberedTextCount];
+
 namespace {
-
-// The texts made last, by value, width and decimals. The corners of a mesh come back again and again
-// (each in several lines of a face's block, and in the faces around it), so a text is mostly copied
-// from here instead of made again. The texts depend on nothing else, so a hit gives the same bytes.
-struct RememberedText {
-    std::uint64_t significand = 0;
-    std::uint16_t signExponent = 0;
-    std::uint8_t width = 0;
-    std::uint8_t decimals = 0;
-    std::uint8_t length = 0;  // 0: empty (every text has at least one character)
-    char text[32] = {};
-};
-constexpr std::size_t rememberedCount = 256;
-RememberedText remembered[rememberedCount];
-
-RememberedText& placeFor(Extended x) {
-    const std::uint64_t key = (x.significand ^ x.signExponent) * 0x9E3779B97F4A7C15u;
-    return remembered[key >> 56];
-}
 
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))  // keeps formatReal's remembered way short
@@ -231,12 +215,11 @@ std::size_t makeText(Extended x, std::uint32_t width, std::uint32_t decimals, ch
 }  // namespace
 
 std::size_t formatReal(Extended x, std::uint32_t width, std::uint32_t decimals, char* out) {
-    RememberedText& place = placeFor(x);
-    if (place.length != 0 && place.significand == x.significand && place.signExponent == x.signExponent &&
-        place.width == width && place.decimals == decimals) {
-        std::memcpy(out, place.text, sizeof place.text);
-        return place.length;
+    if (const RememberedText* remembered = rememberedText(x, width, decimals)) {
+        std::memcpy(out, remembered->text, sizeof remembered->text);
+        return remembered->length;
     }
+    RememberedText& place = rememberedPlace(x);
     const std::size_t length = makeText(x, width, decimals, out);
     if (length <= sizeof place.text && width <= UINT8_MAX && decimals <= UINT8_MAX) {
         place.significand = x.significand;

@@ -117,7 +117,7 @@ void writeCharInFull(ScriptTextWriter& writer, std::uint8_t byte) {
     writer.pending[writer.pendingCount++] = byte;
 }
 
-void writeReal(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
+void writeRealInFull(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
     char text[255];
     const std::size_t length = formatReal(x, width, decimals, text);
     // A short text that leaves the block unfilled goes in as one fixed-size copy (the bytes beyond the

@@ -9,6 +9,7 @@
 
 #include "numeric/extended.hpp"
 #include "platform/platform.hpp"
+#include "text/remembered_texts.hpp"
 #include "text/text_line.hpp"
 
 namespace m2s {
@@ -75,7 +76,21 @@ inline void endLine(ScriptTextWriter& writer) {
     endLineInFull(writer);
 }
 
-void writeReal(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals);
+void writeRealInFull(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals);
+
+// A text made before and fitting in the block without filling it is one fixed-size copy (the bytes
+// beyond the text are overwritten by whatever comes next).
+inline void writeReal(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
+    const RememberedText* remembered = rememberedText(x, width, decimals);
+    if (remembered != nullptr && writer.open &&
+        writer.pendingCount + sizeof remembered->text <= ScriptTextWriter::blockSize &&
+        remembered->length < ScriptTextWriter::blockSize - writer.pendingCount) {
+        std::memcpy(writer.pending + writer.pendingCount, remembered->text, sizeof remembered->text);
+        writer.pendingCount += remembered->length;
+        return;
+    }
+    writeRealInFull(writer, x, width, decimals);
+}
 void flush(ScriptTextWriter& writer);    // hands the pending bytes over on a character device only
 void close(ScriptTextWriter& writer);    // hands the pending bytes over, then releases the file
 
