@@ -102,9 +102,10 @@ void placeDescriptor(int from, int to) {
 // The exit status of a child that could not put itself under ptrace.
 constexpr int traceRefusedStatus = 126;
 
-// Only async-signal-safe calls between fork and exec. The program starts with the signal dispositions
-// an interactive shell gives it, whatever the test runner ignores. A traced child stops itself before
-// exec, so the tracer is in place before the program's first instruction.
+// Only async-signal-safe calls between fork and exec. The program starts with the signals as an
+// interactive shell hands them over (default actions, nothing blocked), whatever the test runner
+// ignores. A traced child stops itself before exec, so the tracer is in place before the program's
+// first instruction.
 [[noreturn]] void execInChild(const std::string& directory, const std::vector<std::string>& command,
                               bool traced = false) {
     std::vector<char*> argv;
@@ -115,6 +116,9 @@ constexpr int traceRefusedStatus = 126;
     ::signal(SIGPIPE, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGQUIT, SIG_DFL);
+    sigset_t noSignals;
+    ::sigemptyset(&noSignals);
+    ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
     if (traced) {
 #if defined(__linux__)
         if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
