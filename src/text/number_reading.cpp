@@ -156,6 +156,52 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
     return true;
 }
 
+namespace {
+
+// readReal the general way: byte by byte, across blocks, any token.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((noinline))  // keeps readReal's usual way short
+#endif
+Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
+    std::uint8_t byte = readerBytes::take(reader);
+    while (isSeparator(byte)) {
+        byte = readerBytes::take(reader);
+    }
+    if (byte == readerBytes::endOfInput) {
+        if (metEnd != nullptr) {
+            *metEnd = true;
+        }
+        return positiveZero;
+    }
+
+    std::uint8_t token[longestToken];
+    std::size_t length = 0;
+    token[length++] = byte;
+    for (;;) {
+        byte = readerBytes::take(reader);
+        if (byte <= 32) {
+            break;
+        }
+        if (length == longestToken) {
+            break;  // a 65th token byte: the token is too long to be a number
+        }
+        token[length++] = byte;
+    }
+    const bool tooLong = byte > 32;
+    if (byte != readerBytes::endOfInput) {
+        readerBytes::putBack(reader);
+    }
+
+    Extended value = positiveZero;
+    if (tooLong || !convertNumberToken(token, length, value)) {
+        ioErrorCode = errorInvalidNumber;
+        return positiveZero;
+    }
+    return value;
+}
+
+}  // namespace
+
 Extended readReal(TextLineReader& reader, bool* metEnd) {
     if (metEnd != nullptr) {
         *metEnd = false;
@@ -200,42 +246,7 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
         }
     }
 
-    // Byte by byte, across blocks.
-    std::uint8_t byte = readerBytes::take(reader);
-    while (isSeparator(byte)) {
-        byte = readerBytes::take(reader);
-    }
-    if (byte == readerBytes::endOfInput) {
-        if (metEnd != nullptr) {
-            *metEnd = true;
-        }
-        return positiveZero;
-    }
-
-    std::uint8_t token[longestToken];
-    std::size_t length = 0;
-    token[length++] = byte;
-    for (;;) {
-        byte = readerBytes::take(reader);
-        if (byte <= 32) {
-            break;
-        }
-        if (length == longestToken) {
-            break;  // a 65th token byte: the token is too long to be a number
-        }
-        token[length++] = byte;
-    }
-    const bool tooLong = byte > 32;
-    if (byte != readerBytes::endOfInput) {
-        readerBytes::putBack(reader);
-    }
-
-    Extended value = positiveZero;
-    if (tooLong || !convertNumberToken(token, length, value)) {
-        ioErrorCode = errorInvalidNumber;
-        return positiveZero;
-    }
-    return value;
+    return readRealByteByByte(reader, metEnd);
 }
 
 }  // namespace m2s
