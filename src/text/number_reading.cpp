@@ -158,6 +158,59 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
 namespace {
 
+// The values of the short plain tokens read last. A mesh names each corner in several faces, and a
+// triangle's fourth corner repeats its third, so the same token comes back again and again; its value
+// depends on its bytes alone.
+struct RememberedValue {
+    std::uint64_t low = 0;     // the token's bytes 0 to 7, zeros beyond its end
+    std::uint64_t high = 0;    // its bytes 8 to 15
+    std::uint32_t length = 0;  // 0: empty
+    Extended value{};
+};
+constexpr std::size_t rememberedValueCount = 256;
+RememberedValue rememberedValues[rememberedValueCount];
+
+struct TokenKey {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    std::uint32_t length = 0;
+    std::size_t place() const {
+        return static_cast<std::size_t>(((low * 0x9E3779B97F4A7C15u) ^ (high * 0xC2B2AE3D27D4EB4Fu)) >> 56);
+    }
+};
+
+// The key of a token of at most 15 bytes that starts at start and ends, at a byte of 32 or less, inside
+// the filled read-ahead; false for any other. Sixteen bytes are looked at together where the host
+// keeps the first byte lowest in a 64-bit word.
+bool makeTokenKey(const std::uint8_t* start, const std::uint8_t* limit, const std::uint8_t* blockEnd,
+                  TokenKey& key) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return false;
+    }
+    if (start + 16 > blockEnd) {
+        return false;
+    }
+    constexpr std::uint64_t eachByte = 0x0101010101010101u;
+    std::uint64_t words[2];
+    std::memcpy(words, start, sizeof words);
+    // Bit 7 of each byte below 33; the lowest one found is exact.
+    const std::uint64_t lowEnds = (words[0] - eachByte * 33) & ~words[0] & (eachByte * 0x80);
+    const std::uint64_t highEnds = (words[1] - eachByte * 33) & ~words[1] & (eachByte * 0x80);
+    std::uint32_t length = 16;
+    if (lowEnds != 0) {
+        length = static_cast<std::uint32_t>(std::countr_zero(lowEnds)) / 8;
+    } else if (highEnds != 0) {
+        length = 8 + static_cast<std::uint32_t>(std::countr_zero(highEnds)) / 8;
+    }
+    if (length >= 16 || start + length >= limit) {
+        return false;
+    }
+    key.length = length;
+    key.low = length >= 8 ? words[0] : words[0] & ((std::uint64_t{1} << (8 * length)) - 1);
+    key.high = length <= 8 ? 0 : words[1] & ((std::uint64_t{1} << (8 * (length - 8))) - 1);
+    return true;
+}
+
 // readReal the general way: byte by byte, across blocks, any token.
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))  // keeps readReal's usual way short
@@ -219,6 +272,15 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
     if (position < filled && bytes[position] > 32) {
         const std::uint8_t* const start = bytes + position;
         const std::uint8_t* const limit = bytes + filled;
+        TokenKey key;
+        RememberedValue* place = nullptr;
+        if (makeTokenKey(start, limit, bytes + TextLineReader::blockSize, key)) {
+            place = &rememberedValues[key.place()];
+            if (place->length == key.length && place->low == key.low && place->high == key.high) {
+                reader.position = position + key.length;
+                return place->value;
+            }
+        }
         const std::uint8_t* p = start;
         const bool negative = *p == '-';
         if (negative || *p == '+') {
@@ -239,10 +301,14 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
             static_cast<std::size_t>(p - start) <= longestToken) {
             // At most 19 digits: the integer is exact, and so is every extended step that built it.
             reader.position = static_cast<std::uint32_t>(p - bytes);
-            const Extended value = fractionDigits == 0
-                                       ? extendedFromUnsigned(whole)
-                                       : divideByPowerOfTen(whole, static_cast<std::uint32_t>(fractionDigits));
-            return negative ? negate(value) : value;
+            Extended value = fractionDigits == 0
+                                 ? extendedFromUnsigned(whole)
+                                 : divideByPowerOfTen(whole, static_cast<std::uint32_t>(fractionDigits));
+            value = negative ? negate(value) : value;
+            if (place != nullptr) {
+                *place = RememberedValue{key.low, key.high, key.length, value};
+            }
+            return value;
         }
     }
 

@@ -190,6 +190,45 @@ TEST_F(NumberTest, TokensGiveTheSameWhereverTheyLieInTheBlocks) {
     }
 }
 
+// Values of tokens read before are remembered by their bytes: many different tokens, read again in
+// another order, tokens that differ only in a last byte or in length, must each keep their own value.
+TEST_F(NumberTest, TokensReadAgainKeepTheirOwnValues) {
+    std::uint64_t state = 88172645463325252u;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<std::string> tokens = {"1.5", "1.50", "1.51", "-1.5", "15", "1.5000000000000", "1.500000000000000",
+                                       "0", "-0", "00", "123456789012345", "1234567890123456"};
+    for (int i = 0; i < 3000; ++i) {
+        const std::uint64_t r = next();
+        std::string token = (r & 1) != 0 ? "-" : "";
+        token += std::to_string(r % 100000000u);
+        if ((r >> 40) % 4 != 0) token.append(".").append(std::to_string((r >> 8) % 10000u));
+        tokens.push_back(token);
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        std::string input;
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            input.append(tokens[pass == 0 ? i : tokens.size() - 1 - i]).append("\r\n");
+        }
+        TextLineReader reader;
+        openOnBytes(reader, dir, input);
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            const std::string& token = tokens[pass == 0 ? i : tokens.size() - 1 - i];
+            Extended expected{};
+            ASSERT_TRUE(convertNumberToken(asBytes(token), token.size(), expected)) << token;
+            const Extended value = readReal(reader);
+            ASSERT_TRUE(sameBits(value, expected)) << token << ": " << describe(value);
+            skipLine(reader);
+        }
+        EXPECT_EQ(ioErrorCode, 0u);
+        close(reader);
+    }
+}
+
 TEST_F(NumberTest, SeparatorsAndLineEndsBeforeTheToken) {
     TextLineReader reader;
     // Blanks and tabs, an empty line, a line of blanks, a 0 byte: all passed over; the token's line
