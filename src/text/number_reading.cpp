@@ -211,6 +211,37 @@ bool makeTokenKey(const std::uint8_t* start, const std::uint8_t* limit, const st
     return true;
 }
 
+// A plain token: an optional sign, digits, optionally "." and digits, 1 to 19 digits in all, then a
+// byte that is not a digit, "." or a sign, which the caller checks. Returns where the token ends, or
+// nullptr when it is no plain token; value is then unchanged. At most 19 digits: the integer is exact,
+// and so is every extended step that would have built it.
+const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value) {
+    const bool negative = *p == '-';
+    if (negative || *p == '+') {
+        ++p;
+    }
+    std::uint64_t whole = 0;  // only used when it cannot have overflowed
+    const std::uint8_t* const digits = p;
+    p = takeDigits(p, whole);
+    const auto integerDigits = static_cast<std::size_t>(p - digits);
+    std::size_t fractionDigits = 0;
+    if (*p == '.') {
+        const std::uint8_t* const fraction = ++p;
+        p = takeDigits(p, whole);
+        fractionDigits = static_cast<std::size_t>(p - fraction);
+    }
+    const std::size_t digitCount = integerDigits + fractionDigits;
+    if (digitCount < 1 || digitCount > maxExactDigits) {
+        return nullptr;
+    }
+    value = fractionDigits == 0 ? extendedFromUnsigned(whole)
+                                : divideByPowerOfTen(whole, static_cast<std::uint32_t>(fractionDigits));
+    if (negative) {
+        value = negate(value);
+    }
+    return p;
+}
+
 // readReal the general way: byte by byte, across blocks, any token.
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))  // keeps readReal's usual way short
@@ -227,7 +258,7 @@ Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
         return positiveZero;
     }
 
-    std::uint8_t token[longestToken];
+    std::uint8_t token[longestToken + 1];  // and a blank after the token's bytes
     std::size_t length = 0;
     token[length++] = byte;
     for (;;) {
@@ -246,6 +277,12 @@ Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
     }
 
     Extended value = positiveZero;
+    if (!tooLong) {
+        token[length] = ' ';
+        if (convertPlainToken(token, value) == token + length) {
+            return value;
+        }
+    }
     if (tooLong || !convertNumberToken(token, length, value)) {
         ioErrorCode = errorInvalidNumber;
         return positiveZero;
@@ -281,30 +318,10 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
                 return place->value;
             }
         }
-        const std::uint8_t* p = start;
-        const bool negative = *p == '-';
-        if (negative || *p == '+') {
-            ++p;
-        }
-        std::uint64_t whole = 0;  // only used when it cannot have overflowed
-        const std::uint8_t* const digits = p;
-        p = takeDigits(p, whole);
-        const auto integerDigits = static_cast<std::size_t>(p - digits);
-        std::size_t fractionDigits = 0;
-        if (p < limit && *p == '.') {
-            const std::uint8_t* const fraction = ++p;
-            p = takeDigits(p, whole);
-            fractionDigits = static_cast<std::size_t>(p - fraction);
-        }
-        const std::size_t digitCount = integerDigits + fractionDigits;
-        if (p < limit && *p <= 32 && digitCount >= 1 && digitCount <= maxExactDigits &&
-            static_cast<std::size_t>(p - start) <= longestToken) {
-            // At most 19 digits: the integer is exact, and so is every extended step that built it.
-            reader.position = static_cast<std::uint32_t>(p - bytes);
-            Extended value = fractionDigits == 0
-                                 ? extendedFromUnsigned(whole)
-                                 : divideByPowerOfTen(whole, static_cast<std::uint32_t>(fractionDigits));
-            value = negative ? negate(value) : value;
+        Extended value = positiveZero;
+        const std::uint8_t* const end = convertPlainToken(start, value);
+        if (end != nullptr && end < limit && *end <= 32 && static_cast<std::size_t>(end - start) <= longestToken) {
+            reader.position = static_cast<std::uint32_t>(end - bytes);
             if (place != nullptr) {
                 *place = RememberedValue{key.low, key.high, key.length, value};
             }
