@@ -236,6 +236,11 @@ bool isWindowsBuild() {
     return emulator != nullptr && *emulator != '\0';
 }
 
+bool programExists(const std::string& programVariable) {
+    const char* program = std::getenv(programVariable.c_str());
+    return program != nullptr && ::access(program, F_OK) == 0;
+}
+
 // ---- Sandbox -------------------------------------------------------------------------------------
 
 Sandbox::Sandbox() {

@@ -36,6 +36,10 @@ namespace m2s::e2e {
 // outcome differs between the platforms by design ask this.
 bool isWindowsBuild();
 
+// True when the environment variable names a file that exists (the Windows build may come without its
+// test-only programs).
+bool programExists(const std::string& programVariable);
+
 // A fresh temporary directory (mkdtemp), the program's working directory; removed with its contents
 // when the Sandbox goes. Names are relative to it unless they start with '/'.
 class Sandbox {
