@@ -1,7 +1,6 @@
 // The process side of the platform layer for the fuzz targets, in place of posix_faults.cpp: the end of
 // the process returns to the target that started the run (when it armed that point), and the fault trap
 // installs nothing, so a real fault reaches the sanitizers and libFuzzer with its stack.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <csetjmp>
@@ -19,14 +18,6 @@ void endProcess(std::uint32_t status) {
         std::longjmp(fuzz::runEnd.point, 1);
     }
     _exit(static_cast<int>(status));
-}
-
-std::uintptr_t imageOffset(const void* address) {
-    Dl_info info{};
-    if (dladdr(address, &info) != 0 && info.dli_fbase != nullptr) {
-        return reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-    }
-    return reinterpret_cast<std::uintptr_t>(address);
 }
 
 void installFaultTrap(FaultHandler) { fuzz::runEnd.faultTrapInstalled = true; }

@@ -1,9 +1,9 @@
-// The process side of the platform layer on POSIX: the end of the process, image offsets and the fault
-// trap (the x87 control word is loaded by floating_point.cpp, the same on every system).
+// The process side of the platform layer on POSIX: the end of the process and the fault trap (image
+// offsets are in posix_image.cpp; the x87 control word is loaded by floating_point.cpp, the same on
+// every system).
 //
-// Sections: process end and image offsets; the fault trap (signal handlers on an
-// alternate stack, the signal and its code mapped to run-time error numbers).
-#include <dlfcn.h>
+// Sections: process end; the fault trap (signal handlers on an alternate stack, the signal and its
+// code mapped to run-time error numbers).
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -15,18 +15,10 @@
 
 namespace m2s::platform {
 
-// ---- Process end and image offsets ----------------------------------------------------------------
+// ---- Process end ----------------------------------------------------------------------------------
 
 void endProcess(std::uint32_t status) {
     _exit(static_cast<int>(status));
-}
-
-std::uintptr_t imageOffset(const void* address) {
-    Dl_info info{};
-    if (dladdr(address, &info) != 0 && info.dli_fbase != nullptr) {
-        return reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-    }
-    return reinterpret_cast<std::uintptr_t>(address);
 }
 
 // ---- The fault trap -----------------------------------------------------------------------------
