@@ -13,17 +13,7 @@
 namespace m2s::e2e {
 namespace {
 
-const std::string shownDialogue =
-    "Programma per la creazione di mesh solide. mesh2solid 1.0.0 (2026) - segnalazioni: "
-    "https://github.com/mesh2solid/mesh2solid/issues\r\n"
-    "Note d'uso.\r\n"
-    "- Usare facce triangolari: 3DSOUT seguito da 3DSIN ed esplosione della mesh\r\n"
-    "- Esportare le facce in formato DXF versione 12\r\n"
-    "- Prima del lancio dello script:\r\n"
-    "  - disattivare tutti gli snap;\r\n"
-    "  - effettuare uno zoom che comprenda tutta l'area della mesh.\r\n"
-    "Immettere spessore solidi pari a zero per ottenere un solido con base piana\r\n"
-    "\r\n"
+const std::string shownDialogue = usageNotes +
     "Immetti nome file DXF di ingresso (con suffisso): "
     "Immetti nome file SCR di uscita   (con suffisso): "
     "Immetti una coordinata Z certamente piu' bassa della Z minima della mesh "

@@ -36,6 +36,19 @@ namespace m2s::e2e {
 // outcome differs between the platforms by design ask this.
 bool isWindowsBuild();
 
+// The usage notes the program shows before its first question, byte for byte.
+inline const std::string usageNotes =
+    "Programma per la creazione di mesh solide. mesh2solid 1.0.0 (2026) - segnalazioni: "
+    "https://github.com/mesh2solid/mesh2solid/issues\r\n"
+    "Note d'uso.\r\n"
+    "- Usare facce triangolari: 3DSOUT seguito da 3DSIN ed esplosione della mesh\r\n"
+    "- Esportare le facce in formato DXF versione 12\r\n"
+    "- Prima del lancio dello script:\r\n"
+    "  - disattivare tutti gli snap;\r\n"
+    "  - effettuare uno zoom che comprenda tutta l'area della mesh.\r\n"
+    "Immettere spessore solidi pari a zero per ottenere un solido con base piana\r\n"
+    "\r\n";
+
 // True when the environment variable names a file that exists (the Windows build may come without its
 // test-only programs).
 bool programExists(const std::string& programVariable);
