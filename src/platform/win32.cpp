@@ -52,9 +52,12 @@ std::uint32_t standardOutput(Handle& handle) {
     return standardHandle(STD_OUTPUT_HANDLE, handle);
 }
 
-std::uint32_t openForReading(const char* name, Handle& handle) {
-    const HANDLE system = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// A file opened or created with this access and disposition, shared with readers only.
+std::uint32_t openFile(const char* name, DWORD access, DWORD disposition, Handle& handle) {
+    const HANDLE system =
+        CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (system == INVALID_HANDLE_VALUE) {
         handle = noHandle;
         return lastError();
@@ -63,16 +66,15 @@ std::uint32_t openForReading(const char* name, Handle& handle) {
     return 0;
 }
 
+}  // namespace
+
+std::uint32_t openForReading(const char* name, Handle& handle) {
+    return openFile(name, GENERIC_READ, OPEN_EXISTING, handle);
+}
+
 std::uint32_t createForWriting(const char* name, Handle& handle) {
     // CREATE_ALWAYS checks sharing and access before it truncates, so a refused file keeps its content.
-    const HANDLE system = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (system == INVALID_HANDLE_VALUE) {
-        handle = noHandle;
-        return lastError();
-    }
-    handle = fromSystem(system);
-    return 0;
+    return openFile(name, GENERIC_WRITE, CREATE_ALWAYS, handle);
 }
 
 std::uint32_t readBlock(Handle handle, std::uint8_t* buffer, std::size_t capacity, std::size_t& count) {
