@@ -9,15 +9,21 @@
 // follow, must not pass for a complete conversion.
 #include "convert/dxf_scanner.hpp"
 
+#include <cstddef>
+
 #include "driver/run_failure.hpp"
 #include "text/io_error.hpp"
 
 namespace m2s {
 namespace {
 
-constexpr const char* keywordEntities = "ENTITIES";
-constexpr const char* keywordFace = "3DFACE";
-constexpr const char* keywordFirstCoordinate = " 10";
+struct Keyword {
+    const char* text;
+    std::size_t length;
+};
+constexpr Keyword keywordEntities{"ENTITIES", 8};
+constexpr Keyword keywordFace{"3DFACE", 6};
+constexpr Keyword keywordFirstCoordinate{" 10", 3};
 
 void endRunReadBeyondEnd() {
     ioErrorCode = errorReadBeyondEnd;
@@ -25,7 +31,7 @@ void endRunReadBeyondEnd() {
 }
 
 // Reads lines until one equals keyword. Ending the input first is a truncated file.
-void searchLine(DxfScanner& scanner, const char* keyword) {
+void searchLine(DxfScanner& scanner, Keyword keyword) {
     TextLineReader& dxf = *scanner.dxf;
     for (;;) {
         const bool ended = atEnd(dxf);
@@ -33,10 +39,9 @@ void searchLine(DxfScanner& scanner, const char* keyword) {
         if (ended) {
             endRunReadBeyondEnd();
         }
-        readLine(dxf, scanner.currentLine);
-        skipLine(dxf);
+        const bool found = takeLineEquals(dxf, scanner.currentLine, keyword.text, keyword.length);
         IoCheck();
-        if (lineEquals(scanner.currentLine, keyword)) {
+        if (found) {
             return;
         }
     }
@@ -76,10 +81,9 @@ bool nextFace(DxfScanner& scanner, FaceCorners& face) {
         if (ended) {
             return false;
         }
-        readLine(dxf, scanner.currentLine);
-        skipLine(dxf);
+        const bool found = takeLineEquals(dxf, scanner.currentLine, keywordFace.text, keywordFace.length);
         IoCheck();
-        if (lineEquals(scanner.currentLine, keywordFace)) {
+        if (found) {
             searchLine(scanner, keywordFirstCoordinate);
             readCorners(dxf, face);
             return true;

@@ -158,57 +158,10 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
 namespace {
 
-// The values of the short plain tokens read last. A mesh names each corner in several faces, and a
-// triangle's fourth corner repeats its third, so the same token comes back again and again; its value
-// depends on its bytes alone.
-struct RememberedValue {
-    std::uint64_t low = 0;     // the token's bytes 0 to 7, zeros beyond its end
-    std::uint64_t high = 0;    // its bytes 8 to 15
-    std::uint32_t length = 0;  // 0: empty
-    Extended value{};
-};
-constexpr std::size_t rememberedValueCount = 256;
-RememberedValue rememberedValues[rememberedValueCount];
-
-struct TokenKey {
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    std::uint32_t length = 0;
-    std::size_t place() const {
-        return static_cast<std::size_t>(((low * 0x9E3779B97F4A7C15u) ^ (high * 0xC2B2AE3D27D4EB4Fu)) >> 56);
-    }
-};
-
-// The key of a token of at most 15 bytes that starts at start and ends, at a byte of 32 or less, inside
-// the filled read-ahead; false for any other. Sixteen bytes are looked at together where the host
-// keeps the first byte lowest in a 64-bit word.
-bool makeTokenKey(const std::uint8_t* start, const std::uint8_t* limit, const std::uint8_t* blockEnd,
-                  TokenKey& key) {
-    if constexpr (std::endian::native != std::endian::little) {
-        return false;
-    }
-    if (start + 16 > blockEnd) {
-        return false;
-    }
-    constexpr std::uint64_t eachByte = 0x0101010101010101u;
-    std::uint64_t words[2];
-    std::memcpy(words, start, sizeof words);
-    // Bit 7 of each byte below 33; the lowest one found is exact.
-    const std::uint64_t lowEnds = (words[0] - eachByte * 33) & ~words[0] & (eachByte * 0x80);
-    const std::uint64_t highEnds = (words[1] - eachByte * 33) & ~words[1] & (eachByte * 0x80);
-    std::uint32_t length = 16;
-    if (lowEnds != 0) {
-        length = static_cast<std::uint32_t>(std::countr_zero(lowEnds)) / 8;
-    } else if (highEnds != 0) {
-        length = 8 + static_cast<std::uint32_t>(std::countr_zero(highEnds)) / 8;
-    }
-    if (length >= 16 || start + length >= limit) {
-        return false;
-    }
-    key.length = length;
-    key.low = length >= 8 ? words[0] : words[0] & ((std::uint64_t{1} << (8 * length)) - 1);
-    key.high = length <= 8 ? 0 : words[1] & ((std::uint64_t{1} << (8 * (length - 8))) - 1);
-    return true;
+// The key of a token that starts at start and ends, at a byte of 32 or less, inside the filled
+// read-ahead (which ends at limit); false for any other.
+bool makeTokenKey(const std::uint8_t* start, const std::uint8_t* limit, TokenKey& key) {
+    return tokenKeyAt(start, key) && start + key.length() < limit;
 }
 
 // A plain token: an optional sign, digits, optionally "." and digits, 1 to 19 digits in all, then a
@@ -242,11 +195,41 @@ const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value) {
     return p;
 }
 
-// readReal the general way: byte by byte, across blocks, any token.
+// The token from the reader's position on, through as many blocks as it spans: its bytes go to token
+// (at most 64 of them; a 65th makes it too long and stays unread), the byte that ends it stays unread.
+// Returns the number of bytes, or longestToken + 1 when the token is too long.
+std::size_t gatherToken(TextLineReader& reader, std::uint8_t* token) {
+    std::size_t length = 0;
+    for (;;) {
+        const std::uint8_t* const bytes = reader.readAhead;
+        std::uint32_t end = reader.position;
+        while (bytes[end] > 32) {  // the CR after the filled bytes stops it
+            ++end;
+        }
+        const std::size_t run = end - reader.position;
+        const std::size_t part = run < longestToken - length ? run : longestToken - length;
+        std::memcpy(token + length, bytes + reader.position, part);
+        reader.position += static_cast<std::uint32_t>(part);
+        length += part;
+        if (part < run) {
+            return longestToken + 1;
+        }
+        if (end < reader.filled) {
+            return length;
+        }
+        if (readerBytes::take(reader) == readerBytes::endOfInput) {  // the next block
+            return length;
+        }
+        readerBytes::putBack(reader);
+    }
+}
+
+// readReal for all that the inline way leaves: separators first, a token that reaches past the
+// read-ahead or is not seen before, any kind of token, the end of input.
 #if defined(__GNUC__) || defined(__clang__)
 __attribute__((noinline))  // keeps readReal's usual way short
 #endif
-Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
+Extended readRealAcrossBlocks(TextLineReader& reader, bool* metEnd) {
     std::uint8_t byte = readerBytes::take(reader);
     while (isSeparator(byte)) {
         byte = readerBytes::take(reader);
@@ -257,33 +240,32 @@ Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
         }
         return positiveZero;
     }
+    readerBytes::putBack(reader);
 
-    std::uint8_t token[longestToken + 1];  // and a blank after the token's bytes
-    std::size_t length = 0;
-    token[length++] = byte;
-    for (;;) {
-        byte = readerBytes::take(reader);
-        if (byte <= 32) {
-            break;
-        }
-        if (length == longestToken) {
-            break;  // a 65th token byte: the token is too long to be a number
-        }
-        token[length++] = byte;
+    // And room for one blank after the token's bytes and for its key's 16 bytes.
+    std::uint8_t token[longestToken + TextLineReader::lookBeyond + 1];
+    const std::size_t length = gatherToken(reader, token);
+    if (length > longestToken) {
+        ioErrorCode = errorInvalidNumber;
+        return positiveZero;
     }
-    const bool tooLong = byte > 32;
-    if (byte != readerBytes::endOfInput) {
-        readerBytes::putBack(reader);
+    std::memset(token + length, ' ', TextLineReader::lookBeyond + 1);
+    TokenKey key;
+    RememberedValue* place = nullptr;
+    if (tokenKeyAt(token, key)) {
+        place = &rememberedValues[key.place()];
+        if (place->key.low == key.low && place->key.high == key.high) {
+            return place->value;
+        }
     }
-
     Extended value = positiveZero;
-    if (!tooLong) {
-        token[length] = ' ';
-        if (convertPlainToken(token, value) == token + length) {
-            return value;
+    if (convertPlainToken(token, value) == token + length) {
+        if (place != nullptr) {
+            *place = RememberedValue{key, value};
         }
+        return value;
     }
-    if (tooLong || !convertNumberToken(token, length, value)) {
+    if (!convertNumberToken(token, length, value)) {
         ioErrorCode = errorInvalidNumber;
         return positiveZero;
     }
@@ -292,13 +274,12 @@ Extended readRealByteByByte(TextLineReader& reader, bool* metEnd) {
 
 }  // namespace
 
-Extended readReal(TextLineReader& reader, bool* metEnd) {
-    if (metEnd != nullptr) {
-        *metEnd = false;
-    }
+RememberedValue rememberedValues[rememberedValueCount];
+
+Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
     // Almost always the separators and the whole token, up to the byte after it, lie in the
     // read-ahead, and the token is plain digits with perhaps a sign and a point: it is converted where
-    // it is, in one pass. The byte after it stays unread. Anything else takes the general way below.
+    // it is, in one pass. The byte after it stays unread. Anything else takes the way across blocks.
     const std::uint8_t* const bytes = reader.readAhead;
     std::uint32_t position = reader.position;
     const std::uint32_t filled = reader.filled;
@@ -311,25 +292,24 @@ Extended readReal(TextLineReader& reader, bool* metEnd) {
         const std::uint8_t* const limit = bytes + filled;
         TokenKey key;
         RememberedValue* place = nullptr;
-        if (makeTokenKey(start, limit, bytes + TextLineReader::blockSize, key)) {
+        if (makeTokenKey(start, limit, key)) {
             place = &rememberedValues[key.place()];
-            if (place->length == key.length && place->low == key.low && place->high == key.high) {
-                reader.position = position + key.length;
+            if (place->key.low == key.low && place->key.high == key.high) {
+                reader.position = position + key.length();
                 return place->value;
             }
         }
         Extended value = positiveZero;
         const std::uint8_t* const end = convertPlainToken(start, value);
-        if (end != nullptr && end < limit && *end <= 32 && static_cast<std::size_t>(end - start) <= longestToken) {
+        if (end != nullptr && end < limit && *end <= 32) {
             reader.position = static_cast<std::uint32_t>(end - bytes);
             if (place != nullptr) {
-                *place = RememberedValue{key.low, key.high, key.length, value};
+                *place = RememberedValue{key, value};
             }
             return value;
         }
     }
-
-    return readRealByteByByte(reader, metEnd);
+    return readRealAcrossBlocks(reader, metEnd);
 }
 
 }  // namespace m2s

@@ -144,6 +144,12 @@ void skipLineAcrossBlocks(TextLineReader& reader) {
     }
 }
 
+bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const char* keyword) {
+    readLine(reader, line);
+    skipLine(reader);
+    return lineEquals(line, keyword);
+}
+
 bool atEndAfterRefill(TextLineReader& reader) {
     if (take(reader) == endOfInput) {
         return true;

@@ -3,11 +3,14 @@
 // bytes. A failing operation records its number in ioErrorCode and goes on as if the input had ended.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "numeric/extended.hpp"
 #include "platform/platform.hpp"
+#include "text/remembered_values.hpp"
 #include "text/text_line.hpp"
 
 namespace m2s {
@@ -21,9 +24,11 @@ struct TextLineReader {
     bool open = false;
     bool onStandardInput = false;       // standard input is never released
     platform::Handle source = platform::noHandle;
-    // The bytes read ahead, and one more: readAhead[filled] is always a CR that was never read, so a
-    // scan for a line end or past digits stops there without counting bytes.
-    std::uint8_t readAhead[blockSize + 1] = {13};
+    // The bytes read ahead, and more: readAhead[filled] is always a CR that was never read, so a scan
+    // for a line end or past digits stops there without counting bytes; the bytes after it are never
+    // used, but a scan may look at a whole word of them at once.
+    static constexpr std::size_t lookBeyond = 16;
+    std::uint8_t readAhead[blockSize + lookBeyond] = {13};
     std::uint32_t position = 0;         // next byte of readAhead to deliver
     std::uint32_t filled = 0;           // bytes held in readAhead
     bool sourceEnded = false;           // the source said it has no more data: stay at the end
@@ -46,7 +51,9 @@ void skipLineAcrossBlocks(TextLineReader& reader);  // skipLine for a line whose
 
 // Passes over separators (bytes 0-32 but 26, line ends included), then converts one number token.
 // At the end of input: 0, no failure, and *metEnd (when given) is set. A malformed token records 106.
-Extended readReal(TextLineReader& reader, bool* metEnd = nullptr);
+// The common case, a token read before that lies whole in the read-ahead, is inline at the end.
+inline Extended readReal(TextLineReader& reader, bool* metEnd = nullptr);
+Extended readRealInFull(TextLineReader& reader, bool* metEnd);
 
 // True when the next byte is the end of input (a 26, no more data, or a failed read).
 bool atEnd(TextLineReader& reader);
@@ -71,19 +78,78 @@ inline bool endsLineByte(std::uint8_t byte) {
     return byte <= 26 && ((lineEnds >> byte) & 1u) != 0;
 }
 
+// Where the first byte below 27 lies among the 8 bytes at p, 8 when none does. Bytes beyond a real
+// candidate may be flagged falsely, the lowest flagged one is always right. A host that keeps the
+// first byte highest in a word looks at one byte at a time.
+inline std::uint32_t firstControlByte(const std::uint8_t* p) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return *p < 27 ? 0 : 1;
+    }
+    constexpr std::uint64_t eachByte = 0x0101010101010101u;
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    const std::uint64_t below = (word - eachByte * 27) & ~word & (eachByte * 0x80);
+    return below == 0 ? 8 : static_cast<std::uint32_t>(std::countr_zero(below)) / 8;
+}
+
+// Where the line from position ends (the first CR, LF or 26) in the read-ahead, at most at filled.
+inline std::uint32_t lineEndInReadAhead(const TextLineReader& reader) {
+    const std::uint8_t* const bytes = reader.readAhead;
+    std::uint32_t position = reader.position;
+    for (;;) {
+        position += firstControlByte(bytes + position);
+        if (endsLineByte(bytes[position])) {  // the CR after the filled bytes stops it
+            return position;
+        }
+        if (bytes[position] < 27) {
+            ++position;  // a control byte that ends nothing
+        }
+    }
+}
+
 inline void skipLine(TextLineReader& reader) {
     const std::uint8_t* const bytes = reader.readAhead;
-    const std::uint32_t filled = reader.filled;
-    std::uint32_t position = reader.position;
-    while (!endsLineByte(bytes[position])) {  // the CR after the filled bytes stops it
-        ++position;
-    }
-    if (position + 1 < filled && bytes[position] != 26) {
+    const std::uint32_t position = lineEndInReadAhead(reader);
+    if (position + 1 < reader.filled && bytes[position] != 26) {
         reader.position = position + (bytes[position] == 13 && bytes[position + 1] == 10 ? 2 : 1);
         return;
     }
     reader.position = position;
     skipLineAcrossBlocks(reader);
+}
+
+// readLine, skipLine and lineEquals in one: the line, and its line end, are taken, and the answer is
+// whether it equals keyword (of length keywordLength). Where the line ends in the read-ahead, it is
+// compared where it lies and line is left as it was.
+bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const char* keyword);
+
+inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const char* keyword, std::size_t keywordLength) {
+    const std::uint8_t* const bytes = reader.readAhead;
+    const std::uint32_t start = reader.position;
+    const std::uint32_t end = lineEndInReadAhead(reader);
+    if (end + 1 < reader.filled && bytes[end] != 26) {
+        reader.position = end + (bytes[end] == 13 && bytes[end + 1] == 10 ? 2 : 1);
+        return end - start == keywordLength && std::memcmp(bytes + start, keyword, keywordLength) == 0;
+    }
+    return takeLineEqualsAcrossBlocks(reader, line, keyword);
+}
+
+inline Extended readReal(TextLineReader& reader, bool* metEnd) {
+    if (metEnd != nullptr) {
+        *metEnd = false;
+    }
+    const std::uint8_t* const start = reader.readAhead + reader.position;
+    TokenKey key;
+    // No separator first (the CR after the filled bytes is one), and the byte after the token is
+    // one of the filled bytes.
+    if (*start > 32 && tokenKeyAt(start, key) && reader.position + key.length() < reader.filled) {
+        const RememberedValue& place = rememberedValues[key.place()];
+        if (place.key.low == key.low && place.key.high == key.high) {
+            reader.position += key.length();
+            return place.value;
+        }
+    }
+    return readRealInFull(reader, metEnd);
 }
 
 inline bool atEnd(TextLineReader& reader) {
