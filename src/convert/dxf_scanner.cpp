@@ -17,10 +17,6 @@
 namespace m2s {
 namespace {
 
-struct Keyword {
-    const char* text;
-    std::size_t length;
-};
 constexpr Keyword keywordEntities{"ENTITIES", 8};
 constexpr Keyword keywordFace{"3DFACE", 6};
 constexpr Keyword keywordFirstCoordinate{" 10", 3};
@@ -31,7 +27,7 @@ void endRunReadBeyondEnd() {
 }
 
 // Reads lines until one equals keyword. Ending the input first is a truncated file.
-void searchLine(DxfScanner& scanner, Keyword keyword) {
+void searchLine(DxfScanner& scanner, const Keyword& keyword) {
     TextLineReader& dxf = *scanner.dxf;
     for (;;) {
         const bool ended = atEnd(dxf);
@@ -39,7 +35,7 @@ void searchLine(DxfScanner& scanner, Keyword keyword) {
         if (ended) {
             endRunReadBeyondEnd();
         }
-        const bool found = takeLineEquals(dxf, scanner.currentLine, keyword.text, keyword.length);
+        const bool found = takeLineEquals(dxf, scanner.currentLine, keyword);
         IoCheck();
         if (found) {
             return;
@@ -54,8 +50,7 @@ void readCorners(TextLineReader& dxf, FaceCorners& face) {
     constexpr int fieldCount = static_cast<int>(sizeof fields / sizeof fields[0]);
     for (int i = 0; i < fieldCount; ++i) {
         bool metEnd = false;
-        *fields[i] = readReal(dxf, &metEnd);
-        skipLine(dxf);
+        *fields[i] = readRealLine(dxf, &metEnd);
         IoCheck();
         if (metEnd) {
             endRunReadBeyondEnd();
@@ -81,7 +76,7 @@ bool nextFace(DxfScanner& scanner, FaceCorners& face) {
         if (ended) {
             return false;
         }
-        const bool found = takeLineEquals(dxf, scanner.currentLine, keywordFace.text, keywordFace.length);
+        const bool found = takeLineEquals(dxf, scanner.currentLine, keywordFace);
         IoCheck();
         if (found) {
             searchLine(scanner, keywordFirstCoordinate);

@@ -277,6 +277,9 @@ Extended readRealAcrossBlocks(TextLineReader& reader, bool* metEnd) {
 RememberedValue rememberedValues[rememberedValueCount];
 
 Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
+    if (metEnd != nullptr) {
+        *metEnd = false;
+    }
     // Almost always the separators and the whole token, up to the byte after it, lie in the
     // read-ahead, and the token is plain digits with perhaps a sign and a point: it is converted where
     // it is, in one pass. The byte after it stays unread. Anything else takes the way across blocks.
@@ -310,6 +313,22 @@ Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
         }
     }
     return readRealAcrossBlocks(reader, metEnd);
+}
+
+Extended readNewTokenLine(TextLineReader& reader, const TokenKey& key, RememberedValue& place, bool* metEnd) {
+    const std::uint8_t* const start = reader.readAhead + reader.position;
+    Extended value = positiveZero;
+    if (convertPlainToken(start, value) == start + key.length()) {
+        if (metEnd != nullptr) {
+            *metEnd = false;
+        }
+        place = RememberedValue{key, value};
+        reader.position += key.length() + 2;
+        return value;
+    }
+    value = readRealInFull(reader, metEnd);
+    skipLine(reader);
+    return value;
 }
 
 }  // namespace m2s

@@ -53,7 +53,10 @@ void skipLineAcrossBlocks(TextLineReader& reader);  // skipLine for a line whose
 // At the end of input: 0, no failure, and *metEnd (when given) is set. A malformed token records 106.
 // The common case, a token read before that lies whole in the read-ahead, is inline at the end.
 inline Extended readReal(TextLineReader& reader, bool* metEnd = nullptr);
-Extended readRealInFull(TextLineReader& reader, bool* metEnd);
+Extended readRealInFull(TextLineReader& reader, bool* metEnd);  // sets *metEnd either way
+// readRealLine for a token of key (not the one kept at place) at the reader's position, followed by
+// a CR LF in the read-ahead: converted where it lies and kept at place.
+Extended readNewTokenLine(TextLineReader& reader, const TokenKey& key, RememberedValue& place, bool* metEnd);
 
 // True when the next byte is the end of input (a 26, no more data, or a failed read).
 bool atEnd(TextLineReader& reader);
@@ -107,37 +110,61 @@ inline std::uint32_t lineEndInReadAhead(const TextLineReader& reader) {
     }
 }
 
-inline void skipLine(TextLineReader& reader) {
+// How many bytes the line end at position takes (CR LF 2, a lone CR or LF 1), when it and the byte
+// after it are filled bytes; 0 when that is not known yet, and for a 26, which is never passed.
+inline std::uint32_t lineEndLength(const TextLineReader& reader, std::uint32_t position) {
     const std::uint8_t* const bytes = reader.readAhead;
-    const std::uint32_t position = lineEndInReadAhead(reader);
-    if (position + 1 < reader.filled && bytes[position] != 26) {
-        reader.position = position + (bytes[position] == 13 && bytes[position + 1] == 10 ? 2 : 1);
-        return;
+    if (position + 1 >= reader.filled || bytes[position] == 26) {
+        return 0;
     }
-    reader.position = position;
-    skipLineAcrossBlocks(reader);
+    return bytes[position] == 13 && bytes[position + 1] == 10 ? 2 : 1;
+}
+
+inline void skipLine(TextLineReader& reader) {
+    const std::uint32_t position = lineEndInReadAhead(reader);
+    const std::uint32_t endLength = lineEndLength(reader, position);
+    reader.position = position + endLength;
+    if (endLength == 0) {
+        skipLineAcrossBlocks(reader);
+    }
+}
+
+// The first length bytes (at most 8) at a and b are the same; the 8 bytes at each must be readable.
+inline bool firstBytesEqual(const std::uint8_t* a, const char* b, std::size_t length) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t wordA = 0;
+        std::uint64_t wordB = 0;
+        std::memcpy(&wordA, a, sizeof wordA);
+        std::memcpy(&wordB, b, sizeof wordB);
+        const std::uint64_t kept = length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+        return ((wordA ^ wordB) & kept) == 0;
+    }
+    return std::memcmp(a, b, length) == 0;
 }
 
 // readLine, skipLine and lineEquals in one: the line, and its line end, are taken, and the answer is
-// whether it equals keyword (of length keywordLength). Where the line ends in the read-ahead, it is
+// whether it equals keyword. Where the line ends in the read-ahead, it is
 // compared where it lies and line is left as it was.
 bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const char* keyword);
 
-inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const char* keyword, std::size_t keywordLength) {
-    const std::uint8_t* const bytes = reader.readAhead;
+// A keyword of at most 8 bytes, kept in 8 bytes (zeros after it), so it can be compared as a word.
+struct Keyword {
+    char text[9];
+    std::size_t length;
+};
+
+inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const Keyword& keyword) {
     const std::uint32_t start = reader.position;
     const std::uint32_t end = lineEndInReadAhead(reader);
-    if (end + 1 < reader.filled && bytes[end] != 26) {
-        reader.position = end + (bytes[end] == 13 && bytes[end + 1] == 10 ? 2 : 1);
-        return end - start == keywordLength && std::memcmp(bytes + start, keyword, keywordLength) == 0;
+    const std::uint32_t endLength = lineEndLength(reader, end);
+    if (endLength != 0) {
+        reader.position = end + endLength;
+        return end - start == keyword.length && firstBytesEqual(reader.readAhead + start, keyword.text, keyword.length);
     }
-    return takeLineEqualsAcrossBlocks(reader, line, keyword);
+    return takeLineEqualsAcrossBlocks(reader, line, keyword.text);
 }
 
 inline Extended readReal(TextLineReader& reader, bool* metEnd) {
-    if (metEnd != nullptr) {
-        *metEnd = false;
-    }
     const std::uint8_t* const start = reader.readAhead + reader.position;
     TokenKey key;
     // No separator first (the CR after the filled bytes is one), and the byte after the token is
@@ -145,11 +172,39 @@ inline Extended readReal(TextLineReader& reader, bool* metEnd) {
     if (*start > 32 && tokenKeyAt(start, key) && reader.position + key.length() < reader.filled) {
         const RememberedValue& place = rememberedValues[key.place()];
         if (place.key.low == key.low && place.key.high == key.high) {
+            if (metEnd != nullptr) {
+                *metEnd = false;
+            }
             reader.position += key.length();
             return place.value;
         }
     }
     return readRealInFull(reader, metEnd);
+}
+
+// readReal, then skipLine: a number and the rest of its line. The common case inline: a token read
+// before, right before a CR LF that lies in the read-ahead.
+inline Extended readRealLine(TextLineReader& reader, bool* metEnd = nullptr) {
+    const std::uint8_t* const bytes = reader.readAhead;
+    const std::uint32_t position = reader.position;
+    TokenKey key;
+    if (bytes[position] > 32 && tokenKeyAt(bytes + position, key)) {
+        const std::uint32_t end = position + key.length();
+        if (end + 1 < reader.filled && bytes[end] == 13 && bytes[end + 1] == 10) {
+            RememberedValue& place = rememberedValues[key.place()];
+            if (place.key.low == key.low && place.key.high == key.high) {
+                if (metEnd != nullptr) {
+                    *metEnd = false;
+                }
+                reader.position = end + 2;
+                return place.value;
+            }
+            return readNewTokenLine(reader, key, place, metEnd);
+        }
+    }
+    const Extended value = readRealInFull(reader, metEnd);
+    skipLine(reader);
+    return value;
 }
 
 inline bool atEnd(TextLineReader& reader) {
