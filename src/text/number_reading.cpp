@@ -158,12 +158,6 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
 namespace {
 
-// The key of a token that starts at start and ends, at a byte of 32 or less, inside the filled
-// read-ahead (which ends at limit); false for any other.
-bool makeTokenKey(const std::uint8_t* start, const std::uint8_t* limit, TokenKey& key) {
-    return tokenKeyAt(start, key) && start + key.length() < limit;
-}
-
 // A plain token: an optional sign, digits, optionally "." and digits, 1 to 19 digits in all, then a
 // byte that is not a digit, "." or a sign, which the caller checks. Returns where the token ends, or
 // nullptr when it is no plain token; value is then unchanged. At most 19 digits: the integer is exact,
@@ -224,6 +218,32 @@ std::size_t gatherToken(TextLineReader& reader, std::uint8_t* token) {
     }
 }
 
+// The value of a whole token of at most 64 bytes, copied to token (which has room for 17 more bytes);
+// 106 when it is no number.
+Extended valueOfToken(std::uint8_t* token, std::size_t length) {
+    std::memset(token + length, ' ', TextLineReader::lookBeyond + 1);
+    TokenKey key;
+    RememberedValue* place = nullptr;
+    if (tokenKeyAt(token, key)) {
+        place = &rememberedValues[key.place()];
+        if (place->key.low == key.low && place->key.high == key.high) {
+            return place->value;
+        }
+    }
+    Extended value = positiveZero;
+    if (convertPlainToken(token, value) == token + length) {
+        if (place != nullptr) {
+            *place = RememberedValue{key, value};
+        }
+        return value;
+    }
+    if (!convertNumberToken(token, length, value)) {
+        ioErrorCode = errorInvalidNumber;
+        return positiveZero;
+    }
+    return value;
+}
+
 // readReal for all that the inline way leaves: separators first, a token that reaches past the
 // read-ahead or is not seen before, any kind of token, the end of input.
 #if defined(__GNUC__) || defined(__clang__)
@@ -249,27 +269,7 @@ Extended readRealAcrossBlocks(TextLineReader& reader, bool* metEnd) {
         ioErrorCode = errorInvalidNumber;
         return positiveZero;
     }
-    std::memset(token + length, ' ', TextLineReader::lookBeyond + 1);
-    TokenKey key;
-    RememberedValue* place = nullptr;
-    if (tokenKeyAt(token, key)) {
-        place = &rememberedValues[key.place()];
-        if (place->key.low == key.low && place->key.high == key.high) {
-            return place->value;
-        }
-    }
-    Extended value = positiveZero;
-    if (convertPlainToken(token, value) == token + length) {
-        if (place != nullptr) {
-            *place = RememberedValue{key, value};
-        }
-        return value;
-    }
-    if (!convertNumberToken(token, length, value)) {
-        ioErrorCode = errorInvalidNumber;
-        return positiveZero;
-    }
-    return value;
+    return valueOfToken(token, length);
 }
 
 }  // namespace
@@ -282,37 +282,62 @@ Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
     }
     // Almost always the separators and the whole token, up to the byte after it, lie in the
     // read-ahead, and the token is plain digits with perhaps a sign and a point: it is converted where
-    // it is, in one pass. The byte after it stays unread. Anything else takes the way across blocks.
-    const std::uint8_t* const bytes = reader.readAhead;
-    std::uint32_t position = reader.position;
-    const std::uint32_t filled = reader.filled;
-    while (position < filled && isSeparator(bytes[position])) {
-        ++position;
-    }
-    reader.position = position;
-    if (position < filled && bytes[position] > 32) {
+    // it is, in one pass. The byte after it stays unread. A token cut by the end of a block has its
+    // first bytes kept in front of the next one, and is then converted the same way. Anything else
+    // takes the way across blocks.
+    for (;;) {
+        const std::uint8_t* const bytes = reader.readAhead;
+        std::uint32_t position = reader.position;
+        const std::uint32_t filled = reader.filled;
+        while (position < filled && isSeparator(bytes[position])) {
+            ++position;
+        }
+        reader.position = position;
+        if (position == filled || bytes[position] == readerBytes::endOfInput) {
+            return readRealAcrossBlocks(reader, metEnd);
+        }
         const std::uint8_t* const start = bytes + position;
         const std::uint8_t* const limit = bytes + filled;
         TokenKey key;
-        RememberedValue* place = nullptr;
-        if (makeTokenKey(start, limit, key)) {
-            place = &rememberedValues[key.place()];
-            if (place->key.low == key.low && place->key.high == key.high) {
-                reader.position = position + key.length();
-                return place->value;
+        const bool keyed = tokenKeyAt(start, key);
+        const bool cut = keyed && start + key.length() >= limit;
+        if (!cut) {
+            RememberedValue* place = nullptr;
+            if (keyed) {
+                place = &rememberedValues[key.place()];
+                if (place->key.low == key.low && place->key.high == key.high) {
+                    reader.position = position + key.length();
+                    return place->value;
+                }
+            }
+            Extended value = positiveZero;
+            const std::uint8_t* const end = convertPlainToken(start, value);
+            if (end != nullptr && end < limit && *end <= 32) {
+                reader.position = static_cast<std::uint32_t>(end - bytes);
+                if (place != nullptr) {
+                    *place = RememberedValue{key, value};
+                }
+                return value;
             }
         }
-        Extended value = positiveZero;
-        const std::uint8_t* const end = convertPlainToken(start, value);
-        if (end != nullptr && end < limit && *end <= 32) {
-            reader.position = static_cast<std::uint32_t>(end - bytes);
-            if (place != nullptr) {
-                *place = RememberedValue{key, value};
-            }
-            return value;
+        const std::uint8_t* tokenEnd = cut ? limit : start;
+        while (*tokenEnd > 32) {  // the CR after the filled bytes stops it
+            ++tokenEnd;
+        }
+        if (tokenEnd != limit || filled - position > TextLineReader::keptMost) {
+            return readRealAcrossBlocks(reader, metEnd);
+        }
+        if (readerBytes::refillKeeping(reader) != 0) {
+            // The token ends where the read failed; nothing stays read ahead.
+            std::uint8_t token[longestToken + TextLineReader::lookBeyond + 1];
+            const std::size_t length = reader.filled;
+            std::memcpy(token, reader.readAhead, length);
+            reader.position = 0;
+            reader.filled = 0;
+            reader.readAhead[0] = readerBytes::carriageReturn;
+            return valueOfToken(token, length);
         }
     }
-    return readRealAcrossBlocks(reader, metEnd);
 }
 
 Extended readNewTokenLine(TextLineReader& reader, const TokenKey& key, RememberedValue& place, bool* metEnd) {

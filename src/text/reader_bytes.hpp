@@ -16,6 +16,12 @@ inline constexpr std::uint8_t lineFeed = 10;
 // reader is not open, the read failed or the source has no more data.
 std::uint8_t refill(TextLineReader& reader);
 
+// For a token that reaches the end of the filled bytes: its bytes so far (from position, at most
+// keptMost) move to the front and the next block is read after them, in one read as refill does. At
+// the end of the source a 26 follows them. A failed read records its number, which is returned, and
+// leaves the kept bytes in front of the CR after them.
+std::uint32_t refillKeeping(TextLineReader& reader);
+
 // The next byte; a 26 is delivered and stays.
 inline std::uint8_t take(TextLineReader& reader) {
     if (reader.position < reader.filled) {

@@ -66,6 +66,31 @@ std::uint8_t refill(TextLineReader& reader) {
     return take(reader);
 }
 
+std::uint32_t refillKeeping(TextLineReader& reader) {
+    const std::uint32_t kept = reader.filled - reader.position;
+    std::memmove(reader.readAhead, reader.readAhead + reader.position, kept);
+    reader.position = 0;
+    reader.filled = kept;
+    reader.readAhead[kept] = carriageReturn;
+    std::size_t count = 0;
+    const std::uint32_t failure =
+        platform::readBlock(reader.source, reader.readAhead + kept, TextLineReader::blockSize, count);
+    if (failure != 0) {
+        ioErrorCode = failure;
+        return failure;
+    }
+    if (count == 0) {
+        reader.readAhead[kept] = endOfInput;
+        reader.readAhead[kept + 1] = carriageReturn;
+        reader.filled = kept + 1;
+        reader.sourceEnded = true;
+        return 0;
+    }
+    reader.filled = kept + static_cast<std::uint32_t>(count);
+    reader.readAhead[reader.filled] = carriageReturn;
+    return 0;
+}
+
 }  // namespace readerBytes
 
 using readerBytes::endOfInput;

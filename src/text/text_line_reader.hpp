@@ -26,9 +26,11 @@ struct TextLineReader {
     platform::Handle source = platform::noHandle;
     // The bytes read ahead, and more: readAhead[filled] is always a CR that was never read, so a scan
     // for a line end or past digits stops there without counting bytes; the bytes after it are never
-    // used, but a scan may look at a whole word of them at once.
+    // used, but a scan may look at a whole word of them at once. A number whose token reaches the
+    // end of a block keeps its first bytes (at most keptMost) in front of the next block.
     static constexpr std::size_t lookBeyond = 16;
-    std::uint8_t readAhead[blockSize + lookBeyond] = {13};
+    static constexpr std::size_t keptMost = 64;
+    std::uint8_t readAhead[keptMost + blockSize + lookBeyond] = {13};
     std::uint32_t position = 0;         // next byte of readAhead to deliver
     std::uint32_t filled = 0;           // bytes held in readAhead
     bool sourceEnded = false;           // the source said it has no more data: stay at the end

@@ -301,6 +301,101 @@ TEST_F(ReadFailure, InterruptedReadsAreRepeatedAndABrokenPipeIsTheEnd) {
     close(reader);
 }
 
+// A number whose token is cut by the end of a block is read on into the next block, in one read
+// asked for only when that block is needed; a failure there ends the token where it was cut.
+TEST_F(ReadFailure, ANumberCutByABlockEndEndsThereWhenTheNextReadFails) {
+    struct Case {
+        const char* head;  // the token's bytes in the first block
+        const char* tail;  // and in the second
+        std::uint32_t recorded;  // a token cut where it is no number records 106 over the failure
+    };
+    const Case cases[] = {{"12", ".5", 30}, {"-0.2", "5", 30}, {"-", "1", 106}, {"1e", "3", 106}};
+    for (const Case& c : cases) {
+        const std::string head = c.head;
+        for (const bool wholeLine : {false, true}) {
+            TextLineReader reader;
+            openOnBytes(reader, dir, std::string(TextLineReader::blockSize - head.size(), ' ') + head + c.tail + "\r\n9\r\n");
+            FakeSource::failuresLeft = 0;
+            FakeSource::failWith = EIO;
+            platform::posix::systemCalls.readBytes = FakeSource::read;
+            EXPECT_FALSE(atEnd(reader));  // the first block is read
+            FakeSource::failuresLeft = 1;
+            bool metEnd = true;
+            const Extended value = wholeLine ? readRealLine(reader, &metEnd) : readReal(reader, &metEnd);
+            EXPECT_EQ(ioErrorCode, c.recorded) << c.head << c.tail;
+            EXPECT_FALSE(metEnd);
+            Extended expected = extendedFromInt(0);
+            if (c.recorded == 30) {
+                ASSERT_TRUE(convertNumberToken(asBytes(head), head.size(), expected));
+            }
+            EXPECT_TRUE(sameBits(value, expected)) << c.head << c.tail << ": " << describe(value);
+            // Nothing of the failed read is kept: the next request asks again and gets the rest of the
+            // token's line (which readRealLine has passed over already).
+            ioErrorCode = 0;
+            TextLine line;
+            readLine(reader, line);
+            EXPECT_EQ(lineText(line), wholeLine ? std::string("9") : std::string(c.tail)) << c.head << c.tail;
+            EXPECT_EQ(ioErrorCode, 0u);
+            close(reader);
+        }
+    }
+}
+
+struct ByteAtATimeSource {
+    static inline int reads = 0;
+    static ssize_t read(int fd, void* buffer, size_t) {
+        ++reads;
+        return platform::posix::realSystemCalls.readBytes(fd, buffer, 1);
+    }
+};
+
+// A source that gives one byte per read, as a terminal or a slow pipe may: the numbers are the same,
+// and every read is asked for only when its byte is needed.
+TEST_F(ReadFailure, ANumberFromASourceThatGivesOneByteAtATime) {
+    TextLineReader reader;
+    openOnBytes(reader, dir, "512345.1216\r\n-2.5E-2 \r\n7");
+    platform::posix::systemCalls.readBytes = ByteAtATimeSource::read;
+    ByteAtATimeSource::reads = 0;
+    // The first byte read ahead, so the token starts at the end of what is there.
+    EXPECT_FALSE(atEnd(reader));
+    Extended expected = extendedFromInt(0);
+    ASSERT_TRUE(convertNumberToken(asBytes("512345.1216"), 11, expected));
+    EXPECT_TRUE(sameBits(readRealLine(reader), expected));
+    EXPECT_EQ(ByteAtATimeSource::reads, 13);  // up to the LF, which tells the CR LF from a lone CR
+    ASSERT_TRUE(convertNumberToken(asBytes("-2.5E-2"), 7, expected));
+    EXPECT_TRUE(sameBits(readReal(reader), expected));
+    EXPECT_EQ(ByteAtATimeSource::reads, 21);  // up to the blank after the token
+    skipLine(reader);
+    EXPECT_EQ(ByteAtATimeSource::reads, 23);
+    bool metEnd = true;
+    EXPECT_TRUE(sameBits(readReal(reader, &metEnd), extendedFromInt(7)));
+    EXPECT_FALSE(metEnd);
+    EXPECT_EQ(ByteAtATimeSource::reads, 25);  // and the read that finds the end
+    EXPECT_TRUE(atEnd(reader));
+    EXPECT_EQ(ByteAtATimeSource::reads, 25);
+    EXPECT_EQ(ioErrorCode, 0u);
+    close(reader);
+}
+
+// A token that reaches the very end of the file: the read that finds nothing more ends it.
+TEST_F(StreamTest, ANumberCutByTheEndOfTheFile) {
+    for (const bool wholeLine : {false, true}) {
+        TextLineReader reader;
+        openOnBytes(reader, dir, std::string(TextLineReader::blockSize - 3, ' ') + "12.5");
+        bool metEnd = true;
+        const Extended value = wholeLine ? readRealLine(reader, &metEnd) : readReal(reader, &metEnd);
+        Extended expected = extendedFromInt(0);
+        ASSERT_TRUE(convertNumberToken(asBytes("12.5"), 4, expected));
+        EXPECT_TRUE(sameBits(value, expected)) << describe(value);
+        EXPECT_FALSE(metEnd);
+        EXPECT_TRUE(atEnd(reader));
+        EXPECT_EQ(sameBits(readReal(reader, &metEnd), extendedFromInt(0)), true);
+        EXPECT_TRUE(metEnd);
+        EXPECT_EQ(ioErrorCode, 0u);
+        close(reader);
+    }
+}
+
 TEST_F(ReadFailure, AFailedReleaseIsRecorded) {
     TextLineReader reader;
     openOnBytes(reader, dir, "ab\r\n");

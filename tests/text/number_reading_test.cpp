@@ -170,23 +170,28 @@ TEST_F(NumberTest, TokensGiveTheSameWhereverTheyLieInTheBlocks) {
             input.append(token).append("\r\n");
         }
         input.append("7\r\n");
-        ioErrorCode = 0;
-        TextLineReader reader;
-        openOnBytes(reader, dir, input);
-        for (std::size_t j = 0; j < TextLineReader::blockSize; ++j) {
-            const Extended value = readReal(reader);
-            if (wellFormed) {
-                EXPECT_EQ(ioErrorCode, 0u) << token << " at " << j;
-                EXPECT_TRUE(sameBits(value, expected)) << token << " at " << j << ": " << describe(value);
-            } else {
-                EXPECT_EQ(ioErrorCode, 106u) << token << " at " << j;
-            }
+        // readReal then skipLine, and readRealLine, which does both at once.
+        for (const bool wholeLine : {false, true}) {
             ioErrorCode = 0;
-            skipLine(reader);
+            TextLineReader reader;
+            openOnBytes(reader, dir, input);
+            for (std::size_t j = 0; j < TextLineReader::blockSize; ++j) {
+                const Extended value = wholeLine ? readRealLine(reader) : readReal(reader);
+                if (wellFormed) {
+                    EXPECT_EQ(ioErrorCode, 0u) << token << " at " << j;
+                    EXPECT_TRUE(sameBits(value, expected)) << token << " at " << j << ": " << describe(value);
+                } else {
+                    EXPECT_EQ(ioErrorCode, 106u) << token << " at " << j;
+                }
+                ioErrorCode = 0;
+                if (!wholeLine) {
+                    skipLine(reader);
+                }
+            }
+            EXPECT_TRUE(sameBits(readReal(reader), bits(0x4001, 0xE000000000000000u))) << token;
+            EXPECT_EQ(ioErrorCode, 0u);
+            close(reader);
         }
-        EXPECT_TRUE(sameBits(readReal(reader), bits(0x4001, 0xE000000000000000u))) << token;
-        EXPECT_EQ(ioErrorCode, 0u);
-        close(reader);
     }
 }
 
@@ -230,6 +235,39 @@ TEST_F(NumberTest, TokensReadAgainKeepTheirOwnValues) {
         }
         EXPECT_EQ(ioErrorCode, 0u);
         close(reader);
+    }
+}
+
+// A token's key is made eight bytes at a time, or from one 16-byte vector where the processor has
+// them; both ways must give the same key for any bytes, including bytes above 127 and at 32 and 33.
+TEST(TokenKey, BothWaysGiveTheSameKey) {
+    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    const std::uint8_t choices[] = {0, 9, 10, 13, 26, 31, 32, 33, '-', '.', '0', '9', 'e', 127, 128, 160, 255};
+    std::uint8_t bytes[16];
+    for (int round = 0; round < 200000; ++round) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::uint64_t bitsLeft = state;
+        // Mostly token bytes, so every length from 0 to 16 comes up.
+        const auto length = static_cast<std::size_t>(state % 17);
+        for (std::size_t i = 0; i < sizeof bytes; ++i) {
+            const auto pick = static_cast<std::size_t>(bitsLeft % sizeof choices);
+            bitsLeft = bitsLeft / sizeof choices + (state >> 40);
+            bytes[i] = i < length ? static_cast<std::uint8_t>(choices[pick] > 32 ? choices[pick] : '5') : choices[pick];
+        }
+        TokenKey byWords;
+        const bool wordsFound = tokenKeyByWords(bytes, byWords);
+        TokenKey key;
+        const bool found = tokenKeyAt(bytes, key);
+        ASSERT_EQ(found, wordsFound) << round;
+        if (found) {
+            ASSERT_EQ(key.low, byWords.low) << round;
+            ASSERT_EQ(key.high, byWords.high) << round;
+            std::size_t expectedLength = 0;
+            while (bytes[expectedLength] > 32) ++expectedLength;
+            ASSERT_EQ(key.length(), expectedLength) << round;
+        }
     }
 }
 
