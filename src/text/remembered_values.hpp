@@ -23,7 +23,7 @@ struct TokenKey {
     std::uint64_t high = 0;  // 0: no token (every token has at least one byte)
     std::uint32_t length() const { return static_cast<std::uint32_t>(high >> 56); }
     std::size_t place() const {
-        return static_cast<std::size_t>(((low ^ (high << 3)) * 0x9E3779B97F4A7C15u) >> 53);
+        return static_cast<std::size_t>(((low ^ (high << 3)) * 0x9E3779B97F4A7C15u) >> 56);
     }
 };
 
@@ -32,7 +32,7 @@ struct RememberedValue {
     Extended value{};
 };
 
-inline constexpr std::size_t rememberedValueCount = 2048;
+inline constexpr std::size_t rememberedValueCount = 256;
 extern RememberedValue rememberedValues[rememberedValueCount];
 
 // The key of the token at start: the bytes up to the first of 32 or less, when that comes within 16

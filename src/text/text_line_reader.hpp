@@ -122,7 +122,30 @@ inline std::uint32_t lineEndLength(const TextLineReader& reader, std::uint32_t p
     return bytes[position] == 13 && bytes[position + 1] == 10 ? 2 : 1;
 }
 
+// The usual short line: a CR LF among the next 8 bytes, both filled. True with end at the CR; false
+// when it is not so simple (or on a host that keeps the first byte highest in a word).
+inline bool shortLineEnd(const TextLineReader& reader, std::uint32_t& end) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return false;
+    }
+    constexpr std::uint64_t eachByte = 0x0101010101010101u;
+    std::uint64_t word = 0;
+    std::memcpy(&word, reader.readAhead + reader.position, sizeof word);
+    const std::uint64_t below = (word - eachByte * 27) & ~word & (eachByte * 0x80);
+    if (below == 0) {
+        return false;
+    }
+    const auto shift = static_cast<std::uint32_t>(std::countr_zero(below)) - 7;  // the first control byte
+    end = reader.position + shift / 8;
+    return ((word >> shift) & 0xFFFF) == 0x0A0D && end + 2 <= reader.filled;
+}
+
 inline void skipLine(TextLineReader& reader) {
+    std::uint32_t end = 0;
+    if (shortLineEnd(reader, end)) {
+        reader.position = end + 2;
+        return;
+    }
     const std::uint32_t position = lineEndInReadAhead(reader);
     const std::uint32_t endLength = lineEndLength(reader, position);
     reader.position = position + endLength;
@@ -157,8 +180,12 @@ struct Keyword {
 
 inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const Keyword& keyword) {
     const std::uint32_t start = reader.position;
-    const std::uint32_t end = lineEndInReadAhead(reader);
-    const std::uint32_t endLength = lineEndLength(reader, end);
+    std::uint32_t end = 0;
+    std::uint32_t endLength = 2;
+    if (!shortLineEnd(reader, end)) {
+        end = lineEndInReadAhead(reader);
+        endLength = lineEndLength(reader, end);
+    }
     if (endLength != 0) {
         reader.position = end + endLength;
         return end - start == keyword.length && firstBytesEqual(reader.readAhead + start, keyword.text, keyword.length);
@@ -192,7 +219,9 @@ inline Extended readRealLine(TextLineReader& reader, bool* metEnd = nullptr) {
     TokenKey key;
     if (bytes[position] > 32 && tokenKeyAt(bytes + position, key)) {
         const std::uint32_t end = position + key.length();
-        if (end + 1 < reader.filled && bytes[end] == 13 && bytes[end + 1] == 10) {
+        std::uint16_t lineEnd = 0;  // a key is only made where the first byte is lowest in a word
+        std::memcpy(&lineEnd, bytes + end, sizeof lineEnd);
+        if (lineEnd == 0x0A0D && end + 2 <= reader.filled) {
             RememberedValue& place = rememberedValues[key.place()];
             if (place.key.low == key.low && place.key.high == key.high) {
                 if (metEnd != nullptr) {
