@@ -138,7 +138,8 @@ void convertAlone(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-// readReal and skipLine over the bytes, token by token, against the same rules applied to the bytes.
+// readReal and skipLine (or readRealLine) over the bytes, token by token, against the same rules applied
+// to the bytes.
 void readAll(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes = bytesOf(data, size);
     useMemoryFiles({}, bytes, 1 + size % 128);
@@ -170,7 +171,9 @@ void readAll(const std::uint8_t* data, std::size_t size) {
                     bytes.substr(start, n));
             break;
         }
-        const Extended value = readReal(reader, &metEnd);
+        // Every other token as the scanner reads a value: readRealLine, readReal and skipLine in one.
+        const bool wholeLine = (static_cast<std::size_t>(tokens) + size) % 2 == 1;
+        const Extended value = wholeLine ? readRealLine(reader, &metEnd) : readReal(reader, &metEnd);
         require(metEnd == atTheEnd, "readReal: the end of input met in the wrong place", bytes.substr(start, n));
         if (atTheEnd) {
             require(ioErrorCode == 0 && isZero(value), "readReal at the end: not a quiet 0");
@@ -187,7 +190,9 @@ void readAll(const std::uint8_t* data, std::size_t size) {
         }
         // The model's skipLine: up to a CR, LF or 26; a CR takes a following LF with it.
         ioErrorCode = 0;
-        skipLine(reader);
+        if (!wholeLine) {
+            skipLine(reader);
+        }
         require(ioErrorCode == 0, "skipLine records a code on memory input");
         while (byteAt(at) != 13 && byteAt(at) != 10 && byteAt(at) != endOfInput) {
             ++at;

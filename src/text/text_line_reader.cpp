@@ -169,10 +169,10 @@ void skipLineAcrossBlocks(TextLineReader& reader) {
     }
 }
 
-bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const char* keyword) {
+bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const Keyword& keyword) {
     readLine(reader, line);
     skipLine(reader);
-    return lineEquals(line, keyword);
+    return line.length == keyword.length && std::memcmp(line.bytes, keyword.text, keyword.length) == 0;
 }
 
 bool atEndAfterRefill(TextLineReader& reader) {

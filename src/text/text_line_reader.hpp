@@ -167,16 +167,16 @@ inline bool firstBytesEqual(const std::uint8_t* a, const char* b, std::size_t le
     return std::memcmp(a, b, length) == 0;
 }
 
-// readLine, skipLine and lineEquals in one: the line, and its line end, are taken, and the answer is
-// whether it equals keyword. Where the line ends in the read-ahead, it is
-// compared where it lies and line is left as it was.
-bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const char* keyword);
-
 // A keyword of at most 8 bytes, kept in 8 bytes (zeros after it), so it can be compared as a word.
 struct Keyword {
     char text[9];
     std::size_t length;
 };
+
+// readLine, skipLine and lineEquals in one: the line, and its line end, are taken, and the answer is
+// whether it equals keyword, byte for byte. Where the line ends in the read-ahead, it is compared
+// where it lies and line is left as it was.
+bool takeLineEqualsAcrossBlocks(TextLineReader& reader, TextLine& line, const Keyword& keyword);
 
 inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const Keyword& keyword) {
     const std::uint32_t start = reader.position;
@@ -190,7 +190,7 @@ inline bool takeLineEquals(TextLineReader& reader, TextLine& line, const Keyword
         reader.position = end + endLength;
         return end - start == keyword.length && firstBytesEqual(reader.readAhead + start, keyword.text, keyword.length);
     }
-    return takeLineEqualsAcrossBlocks(reader, line, keyword.text);
+    return takeLineEqualsAcrossBlocks(reader, line, keyword);
 }
 
 inline Extended readReal(TextLineReader& reader, bool* metEnd) {
