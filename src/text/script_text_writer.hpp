@@ -88,9 +88,12 @@ inline void writeText(ScriptTextWriter& writer, const char* text) {  // NUL-term
 
 // CR LF, then what flush does.
 [[gnu::always_inline]] inline void endLine(ScriptTextWriter& writer) {
+    // Count and limit are read before the bytes are stored, which could otherwise be taken to change them.
+    const std::uint32_t pendingCount = writer.pendingCount + 2;
+    const std::uint32_t limit = writer.lineEndLimit;
     std::memcpy(writer.pending + writer.pendingCount, "\r\n", 2);
-    writer.pendingCount += 2;
-    if (writer.pendingCount >= writer.lineEndLimit) {
+    writer.pendingCount = pendingCount;
+    if (pendingCount >= limit) {
         endLineInFull(writer);
     }
 }
