@@ -207,9 +207,6 @@ RememberedText rememberedTexts[rememberedTextCount];
 
 namespace {
 
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))  // keeps formatReal's remembered way short
-#endif
 std::size_t makeText(Extended x, std::uint32_t width, std::uint32_t decimals, char* out);
 
 }  // namespace
