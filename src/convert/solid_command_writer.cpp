@@ -5,6 +5,7 @@
 // every line is checked after its line end; nothing of a face is kept once its block is written.
 #include "convert/solid_command_writer.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 
@@ -20,33 +21,126 @@ constexpr std::uint32_t numberDecimals = 4;
 // -1e30 rounded to extended: any real face lies above it, so the first corner always replaces it.
 constexpr Extended zTopStart = extendedFromBits(0xC062, 0xC9F2C9CD04674EDF);
 
-void writeNumber(ScriptTextWriter& script, Extended v) {
+[[gnu::always_inline]] inline void writeNumber(ScriptTextWriter& script, Extended v) {
     writeReal(script, v, numberWidth, numberDecimals);
 }
 
-void writePoint(ScriptTextWriter& script, Extended x, Extended y) {
+[[gnu::always_inline]] inline void writePoint(ScriptTextWriter& script, Extended x, Extended y) {
     writeNumber(script, x);
     writeChar(script, ',');
     writeNumber(script, y);
 }
 
-void writePoint(ScriptTextWriter& script, Extended x, Extended y, Extended z) {
+[[gnu::always_inline]] inline void writePoint(ScriptTextWriter& script, Extended x, Extended y, Extended z) {
     writePoint(script, x, y);
     writeChar(script, ',');
     writeNumber(script, z);
 }
 
+// A finite value with its integer bit set and an exponent field neither 0 nor all ones: what the
+// shortcuts below take; every other encoding goes to the arithmetic, which also faults where it must.
+bool isNormal(Extended a) {
+    const std::uint32_t exponent = a.signExponent & extendedExponentMax;
+    return exponent - 1 < extendedExponentMax - 1u && (a.significand >> 63) != 0;
+}
+
+bool isPlainZero(Extended a) { return (a.signExponent & extendedExponentMax) == 0 && a.significand == 0; }
+
+// a > b for two normal values, by their bits: the sign, then the exponent and the significand read as
+// one number.
+bool isAboveNormal(Extended a, Extended b) {
+    const bool aNegative = (a.signExponent & 0x8000u) != 0;
+    if (aNegative != ((b.signExponent & 0x8000u) != 0)) {
+        return !aNegative;
+    }
+    if (a.signExponent != b.signExponent) {
+        return (a.signExponent > b.signExponent) != aNegative;
+    }
+    return aNegative ? a.significand < b.significand : a.significand > b.significand;
+}
+
+// The start value is normal; when the three corners are too, the comparisons need no call. Any other
+// encoding is compared by the arithmetic, which also faults where it must.
 Extended highestZ(const FaceCorners& face) {
     Extended zTop = zTopStart;
-    for (const Extended z : {face.z1, face.z2, face.z3}) {
-        if (isGreater(z, zTop)) {
-            zTop = z;
+    if (isNormal(face.z1) && isNormal(face.z2) && isNormal(face.z3)) {
+        for (const Extended* z : {&face.z1, &face.z2, &face.z3}) {
+            if (isAboveNormal(*z, zTop)) {
+                zTop = *z;
+            }
+        }
+        return zTop;
+    }
+    for (const Extended* z : {&face.z1, &face.z2, &face.z3}) {
+        if (isGreater(*z, zTop)) {
+            zTop = *z;
         }
     }
     return zTop;
 }
 
+bool isZeroThickness(Extended thickness) {
+    if (isPlainZero(thickness)) {
+        return true;
+    }
+    return !isNormal(thickness) && isEqual(thickness, extendedFromInt(0));
+}
+
+Extended sumOf(Extended a, Extended b) {
+    Extended exact{};
+    return addExactly(a, b, exact) ? exact : add(a, b);
+}
+
+Extended differenceOf(Extended a, Extended b) {
+    Extended exact{};
+    return addExactly(a, negate(b), exact) ? exact : subtract(a, b);
+}
+
 }  // namespace
+
+bool addExactly(Extended a, Extended b, Extended& sum) {
+    if (!isNormal(a) || !isNormal(b)) {
+        return false;
+    }
+    if ((a.signExponent & extendedExponentMax) < (b.signExponent & extendedExponentMax) ||
+        ((a.signExponent & extendedExponentMax) == (b.signExponent & extendedExponentMax) &&
+         a.significand < b.significand)) {
+        const Extended larger = b;
+        b = a;
+        a = larger;
+    }
+    const std::uint32_t exponent = a.signExponent & extendedExponentMax;
+    const std::uint32_t shift = exponent - (b.signExponent & extendedExponentMax);
+    if (shift > 63 || (b.significand & ((std::uint64_t{1} << shift) - 1)) != 0) {
+        return false;  // b has bits below a's last one
+    }
+    const std::uint64_t aligned = b.significand >> shift;
+    const std::uint16_t sign = a.signExponent & 0x8000u;
+    if (((a.signExponent ^ b.signExponent) & 0x8000u) == 0) {
+        const std::uint64_t total = a.significand + aligned;
+        if (total >= a.significand) {
+            sum = Extended{a.signExponent, total};
+            return true;
+        }
+        // Carried out of bit 63: exact only when the bit shifted out is 0.
+        if ((total & 1) != 0 || exponent + 1 >= extendedExponentMax) {
+            return false;
+        }
+        sum = Extended{static_cast<std::uint16_t>(sign | (exponent + 1)), (total >> 1) | 0x8000000000000000u};
+        return true;
+    }
+    const std::uint64_t rest = a.significand - aligned;
+    if (rest == 0) {
+        sum = Extended{0, 0};  // x - x is +0 when rounding to nearest
+        return true;
+    }
+    const auto shiftUp = static_cast<std::uint32_t>(std::countl_zero(rest));
+    if (shiftUp >= exponent) {
+        return false;  // subnormal
+    }
+    sum = Extended{static_cast<std::uint16_t>(sign | (exponent - shiftUp)), rest << shiftUp};
+    return true;
+}
 
 void writeFace(ScriptTextWriter& script, const FaceCorners& face, Extended zBase, Extended thickness) {
     const Extended zTop = highestZ(face);
@@ -77,7 +171,7 @@ void writeFace(ScriptTextWriter& script, const FaceCorners& face, Extended zBase
     IoCheck();
     endLine(script);
     IoCheck();
-    writeNumber(script, add(subtract(zTop, zBase), extendedFromInt(1)));
+    writeNumber(script, sumOf(differenceOf(zTop, zBase), extendedFromInt(1)));
     endLine(script);
     IoCheck();
     endLine(script);
@@ -105,7 +199,7 @@ void writeFace(ScriptTextWriter& script, const FaceCorners& face, Extended zBase
     endLine(script);
     IoCheck();
 
-    if (isEqual(thickness, extendedFromInt(0))) {
+    if (isZeroThickness(thickness)) {
         return;
     }
 
@@ -118,16 +212,16 @@ void writeFace(ScriptTextWriter& script, const FaceCorners& face, Extended zBase
     IoCheck();
     endLine(script);
     IoCheck();
-    writePoint(script, face.x1, face.y1, subtract(face.z1, thickness));
+    writePoint(script, face.x1, face.y1, differenceOf(face.z1, thickness));
     endLine(script);
     IoCheck();
-    writePoint(script, face.x2, face.y2, subtract(face.z2, thickness));
+    writePoint(script, face.x2, face.y2, differenceOf(face.z2, thickness));
     endLine(script);
     IoCheck();
-    writePoint(script, face.x3, face.y3, subtract(face.z3, thickness));
+    writePoint(script, face.x3, face.y3, differenceOf(face.z3, thickness));
     endLine(script);
     IoCheck();
-    writePoint(script, face.x3, face.y3, add(zTop, thickness));
+    writePoint(script, face.x3, face.y3, sumOf(zTop, thickness));
     endLine(script);
     IoCheck();
 }

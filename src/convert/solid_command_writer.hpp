@@ -8,6 +8,11 @@
 
 namespace m2s {
 
+// a + b, bit for bit as add gives it, when the sum needs no rounding: both normal, the smaller one's
+// bits all within the larger one's significand, and a carry out of it dropping only a 0 bit. False
+// (sum untouched) otherwise. The block's heights take it before the arithmetic.
+bool addExactly(Extended a, Extended b, Extended& sum);
+
 void writeFace(ScriptTextWriter& script, const FaceCorners& face, Extended zBase, Extended thickness);
 
 }  // namespace m2s

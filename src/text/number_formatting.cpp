@@ -207,9 +207,6 @@ RememberedText rememberedTexts[rememberedTextCount];
 
 namespace {
 
-#if defined(__GNUC__) || defined(__clang__)
-__attribute__((noinline))  // keeps formatReal's remembered way short
-#endif
 std::size_t makeText(Extended x, std::uint32_t width, std::uint32_t decimals, char* out);
 
 }  // namespace
@@ -219,15 +216,17 @@ std::size_t formatReal(Extended x, std::uint32_t width, std::uint32_t decimals, 
         std::memcpy(out, remembered->text, sizeof remembered->text);
         return remembered->length;
     }
-    RememberedText& place = rememberedPlace(x);
+    return formatNewReal(x, width, decimals, out);
+}
+
+std::size_t formatNewReal(Extended x, std::uint32_t width, std::uint32_t decimals, char* out) {
     const std::size_t length = makeText(x, width, decimals, out);
-    if (length <= sizeof place.text && width <= UINT8_MAX && decimals <= UINT8_MAX) {
+    RememberedText& place = rememberedPlace(x);
+    if (length <= sizeof place.text && width <= widestRememberedWidth && decimals <= mostRememberedDecimals) {
         place.significand = x.significand;
-        place.signExponent = x.signExponent;
-        place.width = static_cast<std::uint8_t>(width);
-        place.decimals = static_cast<std::uint8_t>(decimals);
+        place.layout = rememberedLayout(x, width, decimals);
         place.length = static_cast<std::uint8_t>(length);
-        std::memcpy(place.text, out, length);
+        std::memcpy(place.text, out, sizeof place.text);  // out holds 255 bytes: one fixed-size copy
     }
     return length;
 }

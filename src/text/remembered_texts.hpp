@@ -13,27 +13,37 @@ namespace m2s {
 
 struct RememberedText {
     std::uint64_t significand = 0;
-    std::uint16_t signExponent = 0;
-    std::uint8_t width = 0;
-    std::uint8_t decimals = 0;
-    std::uint8_t length = 0;  // 0: empty (every text has at least one character)
+    std::uint32_t layout = 0;  // see rememberedLayout; 0: empty
+    std::uint8_t length = 0;
     char text[32] = {};
 };
 
-inline constexpr std::size_t rememberedTextCount = 256;
+inline constexpr std::size_t rememberedTextCount = 2048;
 extern RememberedText rememberedTexts[rememberedTextCount];
+
+// Texts are remembered only for the layouts that fit one word with the sign and exponent.
+inline constexpr std::uint32_t widestRememberedWidth = 255;
+inline constexpr std::uint32_t mostRememberedDecimals = 127;
+
+// The sign and exponent of x, the width and the decimals in one word, its top bit set so that no
+// filled place holds 0: one compare besides the significand's tells a text kept for them.
+inline std::uint32_t rememberedLayout(Extended x, std::uint32_t width, std::uint32_t decimals) {
+    return x.signExponent | width << 16 | decimals << 24 | 0x80000000u;
+}
 
 // Where the text of x is kept, if it is kept.
 inline RememberedText& rememberedPlace(Extended x) {
     const std::uint64_t key = (x.significand ^ x.signExponent) * 0x9E3779B97F4A7C15u;
-    return rememberedTexts[key >> 56];
+    return rememberedTexts[key >> 53];
 }
 
 // The kept text of x with this width and these decimals, or nullptr.
 inline const RememberedText* rememberedText(Extended x, std::uint32_t width, std::uint32_t decimals) {
+    if (width > widestRememberedWidth || decimals > mostRememberedDecimals) {
+        return nullptr;
+    }
     const RememberedText& place = rememberedPlace(x);
-    const bool same = place.length != 0 && place.significand == x.significand &&
-                      place.signExponent == x.signExponent && place.width == width && place.decimals == decimals;
+    const bool same = place.significand == x.significand && place.layout == rememberedLayout(x, width, decimals);
     return same ? &place : nullptr;
 }
 

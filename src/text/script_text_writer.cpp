@@ -23,6 +23,8 @@ void resetWriter(ScriptTextWriter& writer) {
     writer.characterDevice = false;
     writer.target = platform::noHandle;
     writer.pendingCount = 0;
+    writer.appendLimit = 0;
+    writer.lineEndLimit = 0;
 }
 
 // Hands every pending byte over in one call. Whatever happens, nothing is pending afterwards.
@@ -94,6 +96,8 @@ void createWrite(ScriptTextWriter& writer, const std::uint8_t* name, std::uint64
     writer.onStandardOutput = standard;
     writer.characterDevice = kind == platform::TargetKind::characterDevice;
     writer.open = true;
+    writer.appendLimit = ScriptTextWriter::blockSize;
+    writer.lineEndLimit = writer.characterDevice ? 0 : ScriptTextWriter::blockSize;
 }
 
 void createWrite(ScriptTextWriter& writer, const TextLine& name) {
@@ -117,24 +121,48 @@ void writeCharInFull(ScriptTextWriter& writer, std::uint8_t byte) {
     writer.pending[writer.pendingCount++] = byte;
 }
 
+// writeReal found no text of x remembered.
 void writeRealInFull(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
     char text[255];
-    const std::size_t length = formatReal(x, width, decimals, text);
-    // A short text that leaves the block unfilled goes in as one fixed-size copy (the bytes beyond the
-    // text are overwritten by whatever comes next).
+    const std::size_t length = formatNewReal(x, width, decimals, text);
+    // A short text goes in as one fixed-size copy (the bytes beyond the text are overwritten by whatever
+    // comes next).
     constexpr std::size_t shortCopy = 32;
-    if (writer.open && length <= shortCopy && writer.pendingCount + shortCopy <= ScriptTextWriter::blockSize &&
-        length < ScriptTextWriter::blockSize - writer.pendingCount) {
+    if (length <= shortCopy) {
         std::memcpy(writer.pending + writer.pendingCount, text, shortCopy);
         writer.pendingCount += static_cast<std::uint32_t>(length);
+        if (writer.pendingCount >= writer.appendLimit) {
+            blockFilled(writer);
+        }
         return;
     }
-    writeText(writer, reinterpret_cast<const std::uint8_t*>(text), length);
+    writeTextInFull(writer, reinterpret_cast<const std::uint8_t*>(text), length);
 }
 
+void blockFilled(ScriptTextWriter& writer) {
+    if (!writer.open) {
+        const std::uint32_t appended = writer.pendingCount;
+        writer.pendingCount = 0;
+        if (readyForWriting(writer)) {
+            writer.pendingCount = appended;  // opening leaves the pending bytes where they are
+        }
+        return;
+    }
+    const std::uint32_t rest = writer.pendingCount - static_cast<std::uint32_t>(ScriptTextWriter::blockSize);
+    writer.pendingCount = ScriptTextWriter::blockSize;
+    if (!writeOut(writer)) {
+        return;  // the rest of this append is dropped
+    }
+    // The whole slack in one fixed-size copy: the bytes beyond the rest are overwritten by what comes next.
+    std::memcpy(writer.pending, writer.pending + ScriptTextWriter::blockSize, ScriptTextWriter::slack);
+    writer.pendingCount = rest;
+}
+
+// CR LF are in already: what is left is a full block, a writer not open, or a character device's flush.
 void endLineInFull(ScriptTextWriter& writer) {
-    static constexpr std::uint8_t lineEnd[2] = {13, 10};
-    writeTextInFull(writer, lineEnd, sizeof lineEnd);
+    if (writer.pendingCount >= writer.appendLimit) {
+        blockFilled(writer);
+    }
     flush(writer);
 }
 

@@ -17,6 +17,9 @@ namespace m2s {
 struct ScriptTextWriter {
     static constexpr std::size_t blockSize = 128;
     static constexpr std::size_t maxNameLength = 259;
+    // Room beyond the block, so that a short append is one copy even where it crosses the block's end;
+    // the bytes past 128 move down as soon as the block has gone out.
+    static constexpr std::size_t slack = 64;
 
     char name[maxNameLength + 1] = {};  // NUL-terminated; empty: standard output
     bool opensOnFirstUse = false;       // consoleOutput: the first write opens it on standard output
@@ -24,8 +27,13 @@ struct ScriptTextWriter {
     bool onStandardOutput = false;      // standard output is never released
     bool characterDevice = false;       // line ends and flushes hand the bytes over
     platform::Handle target = platform::noHandle;
-    std::uint8_t pending[blockSize] = {};
-    std::uint32_t pendingCount = 0;     // at most blockSize
+    std::uint8_t pending[blockSize + slack] = {};
+    std::uint32_t pendingCount = 0;     // at most blockSize between operations
+    // Where the inline operations stop: an append that brings pendingCount to appendLimit, or a line
+    // end that brings it to lineEndLimit, goes on the full way. blockSize while open; 0 while closed,
+    // and lineEndLimit also 0 on a character device, so one compare tells all of it.
+    std::uint32_t appendLimit = 0;
+    std::uint32_t lineEndLimit = 0;
 };
 
 // The writer on standard output; it opens itself at its first write.
@@ -37,17 +45,29 @@ extern ScriptTextWriter consoleOutput;
 void createWrite(ScriptTextWriter& writer, const std::uint8_t* name, std::uint64_t length);
 void createWrite(ScriptTextWriter& writer, const TextLine& name);
 
-// The writing operations. What fits in the block without filling it is appended inline; everything
-// else (a block that fills up and goes out, a writer not open, a character device at a line end) takes
-// the full path in script_text_writer.cpp.
+// The writing operations. A short append goes in inline as one copy, into the slack where it crosses
+// the block's end; when that reaches the limit (a full block, or a writer not open) blockFilled
+// finishes it. Everything else (a long or empty string, a byte on a full block, a line end on a
+// character device) takes the full path in script_text_writer.cpp.
 void writeTextInFull(ScriptTextWriter& writer, const std::uint8_t* bytes, std::size_t count);
 void writeCharInFull(ScriptTextWriter& writer, std::uint8_t byte);
 void endLineInFull(ScriptTextWriter& writer);
+void writeRealInFull(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals);
+
+// An append has reached appendLimit. On an open writer the pending bytes are 128 or more: the first 128
+// go out and the rest moves down; when that write-out fails, the rest is dropped with them and nothing
+// is pending. On a writer not open the appended bytes wait at the start: consoleOutput opens and keeps
+// them, any other writer records 105 and drops them.
+void blockFilled(ScriptTextWriter& writer);
 
 inline void writeText(ScriptTextWriter& writer, const std::uint8_t* bytes, std::size_t count) {
-    if (writer.open && count < ScriptTextWriter::blockSize - writer.pendingCount) {
+    // count - 1 wraps for an empty string: it sends nothing, not even a full block, so it takes the full way.
+    if (count - 1 < ScriptTextWriter::slack) {
         std::memcpy(writer.pending + writer.pendingCount, bytes, count);
         writer.pendingCount += static_cast<std::uint32_t>(count);
+        if (writer.pendingCount >= writer.appendLimit) {
+            blockFilled(writer);
+        }
         return;
     }
     writeTextInFull(writer, bytes, count);
@@ -57,8 +77,9 @@ inline void writeText(ScriptTextWriter& writer, const char* text) {  // NUL-term
     writeText(writer, reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
 }
 
-inline void writeChar(ScriptTextWriter& writer, std::uint8_t byte) {
-    if (writer.open && writer.pendingCount < ScriptTextWriter::blockSize) {
+// A byte that fills the block leaves it pending; the next operation sends it.
+[[gnu::always_inline]] inline void writeChar(ScriptTextWriter& writer, std::uint8_t byte) {
+    if (writer.pendingCount < writer.appendLimit) {
         writer.pending[writer.pendingCount++] = byte;
         return;
     }
@@ -66,37 +87,41 @@ inline void writeChar(ScriptTextWriter& writer, std::uint8_t byte) {
 }
 
 // CR LF, then what flush does.
-inline void endLine(ScriptTextWriter& writer) {
-    if (writer.open && !writer.characterDevice && writer.pendingCount + 2 < ScriptTextWriter::blockSize) {
-        writer.pending[writer.pendingCount] = 13;
-        writer.pending[writer.pendingCount + 1] = 10;
-        writer.pendingCount += 2;
-        return;
+[[gnu::always_inline]] inline void endLine(ScriptTextWriter& writer) {
+    // Count and limit are read before the bytes are stored, which could otherwise be taken to change them.
+    const std::uint32_t pendingCount = writer.pendingCount + 2;
+    const std::uint32_t limit = writer.lineEndLimit;
+    std::memcpy(writer.pending + writer.pendingCount, "\r\n", 2);
+    writer.pendingCount = pendingCount;
+    if (pendingCount >= limit) {
+        endLineInFull(writer);
     }
-    endLineInFull(writer);
 }
 
-void writeRealInFull(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals);
-
-// A text made before and fitting in the block without filling it is one fixed-size copy (the bytes
-// beyond the text are overwritten by whatever comes next).
+// A text made before is one fixed-size copy (the bytes beyond the text are overwritten by whatever
+// comes next).
 inline void writeReal(ScriptTextWriter& writer, Extended x, std::uint32_t width, std::uint32_t decimals) {
     const RememberedText* remembered = rememberedText(x, width, decimals);
-    if (remembered != nullptr && writer.open &&
-        writer.pendingCount + sizeof remembered->text <= ScriptTextWriter::blockSize &&
-        remembered->length < ScriptTextWriter::blockSize - writer.pendingCount) {
+    if (remembered != nullptr) {
         std::memcpy(writer.pending + writer.pendingCount, remembered->text, sizeof remembered->text);
         writer.pendingCount += remembered->length;
+        if (writer.pendingCount >= writer.appendLimit) {
+            blockFilled(writer);
+        }
         return;
     }
     writeRealInFull(writer, x, width, decimals);
 }
+
 void flush(ScriptTextWriter& writer);    // hands the pending bytes over on a character device only
 void close(ScriptTextWriter& writer);    // hands the pending bytes over, then releases the file
 
 // The text of x with at least width characters and decimals decimals, as writeReal appends it; out must
 // hold 255 bytes. Returns the number of bytes.
 std::size_t formatReal(Extended x, std::uint32_t width, std::uint32_t decimals, char* out);
+// The same for a value whose text is known not to be remembered (writeReal has looked): made, and
+// remembered where it fits.
+std::size_t formatNewReal(Extended x, std::uint32_t width, std::uint32_t decimals, char* out);
 
 // The same text, always built from the digit string, step by step in Extended operations: what
 // formatReal's exact shortcut is checked against.

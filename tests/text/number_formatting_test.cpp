@@ -2,6 +2,7 @@
 // numbers of decimals, the exponent form and the limits.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,31 @@ TEST(FormatReal, WriteRealAppendsTheSameText) {
         expected.append(c.text).append(",");
     }
     EXPECT_EQ(readFile(dir.file("out.scr")), expected);
+}
+
+// Texts are remembered only for widths up to 255 and up to 127 decimals, packed with the sign and the
+// exponent into one word; a layout beyond those must never be taken for one within them (132 decimals
+// share their low seven bits with 4, and each layout is asked right after its partner).
+TEST(FormatReal, LayoutsBeyondTheRememberedOnesKeepTheirOwnTexts) {
+    const struct {
+        std::uint32_t width;
+        std::uint32_t decimals;
+    } layouts[] = {{3, 4}, {3, 132}, {3, 4}, {0, 0}, {256, 0}, {0, 0}, {3, 200}, {3, 72}, {300, 4}, {44, 4},
+                   {255, 127}, {255, 128}};
+    const Extended values[] = {bits(0x4002, 0x9FFFCB923A29C77Au), bits(0xC00F, 0xF12064FDF3B645A2u),
+                               bits(0x3FFF, 0x8000000000000000u)};
+    for (int round = 0; round < 3; ++round) {
+        for (const Extended x : values) {
+            for (std::size_t i = 0; i < std::size(layouts); ++i) {
+                const auto& layout = layouts[round == 1 ? std::size(layouts) - 1 - i : i];
+                char reference[255];
+                const std::string expected(
+                    reference, formatRealByDigitString(x, layout.width, layout.decimals, reference));
+                EXPECT_EQ(format(x, layout.width, layout.decimals), expected)
+                    << describe(x) << " w=" << layout.width << " d=" << layout.decimals;
+            }
+        }
+    }
 }
 
 // The exact shortcut for short fixed texts must give the digit string's text for every value, also

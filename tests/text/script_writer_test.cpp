@@ -80,6 +80,145 @@ TEST_F(WriterTest, StringsSendAFilledBlockAtOnceAndABytePushesAFullOneOut) {
     EXPECT_EQ(fileSize(path), 257);
 }
 
+// The ways an append goes in: a short string, a real whose text is made now or was made before, and a
+// line end. Each takes the inline way, which copies into the room beyond the block.
+enum class Append { text, newReal, rememberedReal, lineEnd };
+
+struct AppendCase {
+    const char* name;
+    Append kind;
+    std::string bytes;  // what it appends
+};
+
+// A value of its own for each call, so that its text is made now.
+Extended freshValue() {
+    static std::int32_t next = 700001;
+    return extendedFromInt(next++);
+}
+
+std::string textOf(Extended x) {
+    char text[255];
+    return std::string(text, formatReal(x, 3, 4, text));
+}
+
+// Appends c's bytes the way c says; returns them.
+std::string appendOne(ScriptTextWriter& writer, Append kind) {
+    switch (kind) {
+        case Append::text:
+            writeText(writer, "_EXTRUDE");
+            return "_EXTRUDE";
+        case Append::newReal: {
+            const Extended x = freshValue();
+            writeReal(writer, x, 3, 4);
+            return textOf(x);  // made by writeReal, remembered since
+        }
+        case Append::rememberedReal: {
+            const Extended x = extendedFromBits(0xC01B, 0xE8D4A50FFFFFFC00u);  // -244140624.99999...
+            const std::string text = textOf(x);
+            writeReal(writer, x, 3, 4);
+            return text;
+        }
+        case Append::lineEnd:
+            endLine(writer);
+            return "\r\n";
+    }
+    return "";
+}
+
+const Append appendKinds[] = {Append::text, Append::newReal, Append::rememberedReal, Append::lineEnd};
+
+TEST_F(WriterTest, AnAppendThatReachesTheBlockEndSendsExactly128BytesAndKeepsTheRest) {
+    // From well before the end to a block filled by single bytes, which waits for the next append.
+    for (const Append kind : appendKinds) {
+        for (std::size_t before = 96; before <= 128; ++before) {
+            WriteLog::sizes.clear();
+            const std::string path = dir.file("out.scr");
+            ScriptTextWriter writer;
+            createWriteName(writer, path);
+            for (std::size_t i = 0; i < before; ++i) {
+                writeChar(writer, static_cast<std::uint8_t>('a' + i % 26));
+            }
+            std::string expected;
+            for (std::size_t i = 0; i < before; ++i) {
+                expected += static_cast<char>('a' + i % 26);
+            }
+            const std::string appended = appendOne(writer, kind);
+            expected += appended;
+            const std::size_t total = before + appended.size();
+            const std::string where = "kind " + std::to_string(static_cast<int>(kind)) + ", " +
+                                      std::to_string(before) + " bytes before";
+            if (total >= 128) {
+                EXPECT_EQ(WriteLog::sizes, std::vector<std::size_t>{128}) << where;
+                EXPECT_EQ(writer.pendingCount, total - 128) << where;
+                EXPECT_EQ(fileSize(path), 128) << where;
+            } else {
+                EXPECT_TRUE(WriteLog::sizes.empty()) << where;
+                EXPECT_EQ(writer.pendingCount, total) << where;
+            }
+            writeText(writer, "|");  // what follows lands right after the appended bytes
+            close(writer);
+            EXPECT_EQ(readFile(path), expected + "|") << where;
+            EXPECT_EQ(ioErrorCode, 0u) << where;
+        }
+    }
+}
+
+// A disk that refuses the block: the bytes of the append beyond the block go with it.
+struct RefusingWrites {
+    static ssize_t write(int, const void*, size_t count) {
+        WriteLog::sizes.push_back(count);
+        errno = ENOSPC;
+        return -1;
+    }
+};
+
+TEST_F(WriterTest, AFailedHandOverOfTheBlockDropsTheRestOfTheAppend) {
+    for (const Append kind : appendKinds) {
+        const std::string path = dir.file("out.scr");
+        ScriptTextWriter writer;
+        createWriteName(writer, path);
+        writeText(writer, std::string(127, 'x').c_str());
+        ioErrorCode = 0;
+        WriteLog::sizes.clear();
+        posix::systemCalls.writeBytes = RefusingWrites::write;
+        appendOne(writer, kind);  // every kind appends at least 2 bytes: the block fills and goes out
+        EXPECT_EQ(ioErrorCode, 112u);
+        EXPECT_EQ(WriteLog::sizes, std::vector<std::size_t>{128});
+        EXPECT_EQ(writer.pendingCount, 0u);
+        posix::systemCalls.writeBytes = WriteLog::write;
+        ioErrorCode = 0;
+        writeText(writer, "ab");  // the rest of the line goes on into the empty block
+        close(writer);
+        EXPECT_EQ(ioErrorCode, 0u);
+        EXPECT_EQ(readFile(path), "ab") << static_cast<int>(kind);
+    }
+}
+
+TEST_F(WriterTest, AnAppendToAWriterNotOpenRecords105AndLeavesNothing) {
+    for (const Append kind : appendKinds) {
+        ScriptTextWriter writer;
+        ioErrorCode = 0;
+        appendOne(writer, kind);
+        // A line end goes on to its flush, which records 103.
+        EXPECT_EQ(ioErrorCode, kind == Append::lineEnd ? 103u : 105u) << static_cast<int>(kind);
+        EXPECT_EQ(writer.pendingCount, 0u);
+        EXPECT_FALSE(writer.open);
+    }
+    EXPECT_TRUE(WriteLog::sizes.empty());
+}
+
+TEST_F(WriterTest, ACharacterDeviceGetsTheBlockAndTheRestOfALineEndThatCrossesIt) {
+    ScriptTextWriter writer;
+    createWriteName(writer, "/dev/null");
+    ASSERT_TRUE(writer.characterDevice);
+    writeText(writer, std::string(127, 'x').c_str());
+    endLine(writer);
+    EXPECT_EQ(WriteLog::sizes, (std::vector<std::size_t>{128, 1}));
+    EXPECT_EQ(writer.pendingCount, 0u);
+    close(writer);
+    EXPECT_EQ(ioErrorCode, 0u);
+}
+
 TEST_F(WriterTest, ACharacterDeviceGetsItsBytesAtEachLineEndAndFlush) {
     ScriptTextWriter writer;
     createWriteName(writer, "/dev/null");
