@@ -7,6 +7,7 @@
 #include "numeric/powers_of_ten.hpp"
 #include "text/io_error.hpp"
 #include "text/reader_bytes.hpp"
+#include "text/remembered_texts.hpp"
 #include "text/text_line_reader.hpp"
 
 namespace m2s {
@@ -158,13 +159,22 @@ bool convertNumberToken(const std::uint8_t* token, std::size_t length, Extended&
 
 namespace {
 
+// A token that already is the text its value is written with at its number of decimals: an optional
+// "-", then "0" or digits that do not start with 0, then "." and 1 or more decimals, at most 15
+// digits in all. Its value lies within 2^-64 of it relative, far closer than half a unit of its last
+// decimal, so the digit string of the value rounds back to exactly these digits.
+constexpr std::size_t mostTextDigits = 15;
+
 // A plain token: an optional sign, digits, optionally "." and digits, 1 to 19 digits in all, then a
 // byte that is not a digit, "." or a sign, which the caller checks. Returns where the token ends, or
 // nullptr when it is no plain token; value is then unchanged. At most 19 digits: the integer is exact,
-// and so is every extended step that would have built it.
-const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value) {
+// and so is every extended step that would have built it. textDecimals is set to the token's number
+// of decimals when it is its value's own text (above), to 0 otherwise.
+const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value, std::uint32_t& textDecimals) {
+    textDecimals = 0;
     const bool negative = *p == '-';
-    if (negative || *p == '+') {
+    const bool plus = *p == '+';
+    if (negative || plus) {
         ++p;
     }
     std::uint64_t whole = 0;  // only used when it cannot have overflowed
@@ -186,7 +196,22 @@ const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value) {
     if (negative) {
         value = negate(value);
     }
+    if (!plus && integerDigits >= 1 && (integerDigits == 1 || *digits != '0') && fractionDigits >= 1 &&
+        digitCount <= mostTextDigits) {
+        textDecimals = static_cast<std::uint32_t>(fractionDigits);
+    }
     return p;
+}
+
+// convertPlainToken for a token whose end the caller checks to be end; a token that is its value's
+// own text is kept as that text, so writing the value needs no digit string.
+const std::uint8_t* convertPlainTokenAt(const std::uint8_t* start, Extended& value) {
+    std::uint32_t textDecimals = 0;
+    const std::uint8_t* const end = convertPlainToken(start, value, textDecimals);
+    if (textDecimals != 0) {
+        rememberText(value, textDecimals, start, static_cast<std::size_t>(end - start));
+    }
+    return end;
 }
 
 // The token from the reader's position on, through as many blocks as it spans: its bytes go to token
@@ -231,7 +256,7 @@ Extended valueOfToken(std::uint8_t* token, std::size_t length) {
         }
     }
     Extended value = positiveZero;
-    if (convertPlainToken(token, value) == token + length) {
+    if (convertPlainTokenAt(token, value) == token + length) {
         if (place != nullptr) {
             *place = RememberedValue{key, value};
         }
@@ -311,7 +336,7 @@ Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
                 }
             }
             Extended value = positiveZero;
-            const std::uint8_t* const end = convertPlainToken(start, value);
+            const std::uint8_t* const end = convertPlainTokenAt(start, value);
             if (end != nullptr && end < limit && *end <= 32) {
                 reader.position = static_cast<std::uint32_t>(end - bytes);
                 if (place != nullptr) {
@@ -343,7 +368,7 @@ Extended readRealInFull(TextLineReader& reader, bool* metEnd) {
 Extended readNewTokenLine(TextLineReader& reader, const TokenKey& key, RememberedValue& place, bool* metEnd) {
     const std::uint8_t* const start = reader.readAhead + reader.position;
     Extended value = positiveZero;
-    if (convertPlainToken(start, value) == start + key.length()) {
+    if (convertPlainTokenAt(start, value) == start + key.length()) {
         if (metEnd != nullptr) {
             *metEnd = false;
         }

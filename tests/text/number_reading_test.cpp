@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "numeric/powers_of_ten.hpp"
+#include "text/remembered_texts.hpp"
 #include "text_test_support.hpp"
 
 namespace m2s::testing {
@@ -269,6 +270,67 @@ TEST(TokenKey, BothWaysGiveTheSameKey) {
             ASSERT_EQ(key.length(), expectedLength) << round;
         }
     }
+}
+
+// A number read from a token that already is its value's text ("-12.5", "0.0040") keeps that text for
+// writing; every other token leaves the text to be made from the digit string. Whatever was kept,
+// the text written must be the digit string's, at the token's decimals and at 4.
+TEST_F(NumberTest, ATokenThatIsItsValuesTextIsWrittenAsItStands) {
+    std::vector<std::string> tokens = {"512345.1216", "4612345.6043", "-0.0000", "0.0000", "0.5", "-0.00005",
+                                       "9.99995", "99999999999999.9", "0.000000001", "152.25", "1.0",
+                                       // not their own texts: sign, leading zero, no integer digit, too long
+                                       "+5.1234", "05.1234", "-.5", ".25", "5.", "7", "1234567890123456.1",
+                                       "0.1234567890123456", "00.5"};
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 30000; ++i) {
+        // Up to 15 digits in all, and a third of them up to 19, beyond what a kept text may have.
+        const int mostDigits = i % 3 == 2 ? 19 : 15;
+        const auto decimals = static_cast<int>(1 + next() % 9);
+        const auto integerDigits = static_cast<int>(next() % static_cast<std::uint64_t>(mostDigits + 1 - decimals));
+        std::string token = next() % 3 == 0 ? "-" : "";
+        if (integerDigits == 0) {
+            token += '0';
+        } else {
+            token += static_cast<char>('1' + next() % 9);
+            for (int d = 1; d < integerDigits; ++d) token += static_cast<char>('0' + next() % 10);
+        }
+        token += '.';
+        // Runs of 9 and 0, and a last 5, bring the text's rounding close to its edges.
+        const std::uint64_t style = next() % 4;
+        for (int d = 0; d < decimals; ++d) {
+            token += style == 0 ? '9' : style == 1 ? (d + 1 == decimals ? '5' : '0') : static_cast<char>('0' + next() % 10);
+        }
+        tokens.push_back(token);
+    }
+    std::string input;
+    for (const std::string& token : tokens) input += token + "\r\n";
+    TextLineReader reader;
+    openOnBytes(reader, dir, input);
+    std::size_t keptAsTheyStand = 0;
+    for (const std::string& token : tokens) {
+        const Extended value = readRealLine(reader);
+        ASSERT_EQ(ioErrorCode, 0u) << token;
+        const std::size_t point = token.find('.');
+        const auto decimals = static_cast<std::uint32_t>(point == std::string::npos ? 0 : token.size() - point - 1);
+        if (const RememberedText* kept = decimals == 0 ? nullptr : rememberedText(value, 3, decimals)) {
+            keptAsTheyStand += std::string(kept->text, kept->length) == token;
+        }
+        for (const std::uint32_t d : {decimals, 4u}) {
+            char text[256];
+            char reference[256];
+            const std::string written(text, formatReal(value, 3, d, text));
+            const std::string expected(reference, formatRealByDigitString(value, 3, d, reference));
+            ASSERT_EQ(written, expected) << token << " at " << d << " decimals";
+        }
+    }
+    EXPECT_GT(keptAsTheyStand, tokens.size() / 2);  // the texts were kept, not made again
+    close(reader);
 }
 
 TEST_F(NumberTest, SeparatorsAndLineEndsBeforeTheToken) {
