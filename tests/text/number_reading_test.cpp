@@ -39,6 +39,17 @@ constexpr Extended bits(std::uint16_t signExponent, std::uint64_t significand) {
     return extendedFromBits(signExponent, significand);
 }
 
+// A small deterministic generator of 64-bit numbers (xorshift).
+struct XorShift {
+    std::uint64_t state;
+    std::uint64_t operator()() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
+};
+
 struct TokenCase {
     const char* token;
     Extended value;
@@ -199,13 +210,7 @@ TEST_F(NumberTest, TokensGiveTheSameWhereverTheyLieInTheBlocks) {
 // Values of tokens read before are remembered by their bytes: many different tokens, read again in
 // another order, tokens that differ only in a last byte or in length, must each keep their own value.
 TEST_F(NumberTest, TokensReadAgainKeepTheirOwnValues) {
-    std::uint64_t state = 88172645463325252u;
-    const auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    XorShift next{88172645463325252u};
     std::vector<std::string> tokens = {"1.5", "1.50", "1.51", "-1.5", "15", "1.5000000000000", "1.500000000000000",
                                        "0", "-0", "00", "123456789012345", "1234567890123456"};
     for (int i = 0; i < 3000; ++i) {
@@ -242,13 +247,11 @@ TEST_F(NumberTest, TokensReadAgainKeepTheirOwnValues) {
 // A token's key is made eight bytes at a time, or from one 16-byte vector where the processor has
 // them; both ways must give the same key for any bytes, including bytes above 127 and at 32 and 33.
 TEST(TokenKey, BothWaysGiveTheSameKey) {
-    std::uint64_t state = 0x2545F4914F6CDD1Du;
+    XorShift next{0x2545F4914F6CDD1Du};
     const std::uint8_t choices[] = {0, 9, 10, 13, 26, 31, 32, 33, '-', '.', '0', '9', 'e', 127, 128, 160, 255};
     std::uint8_t bytes[16];
     for (int round = 0; round < 200000; ++round) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
+        const std::uint64_t state = next();
         std::uint64_t bitsLeft = state;
         // Mostly token bytes, so every length from 0 to 16 comes up.
         const auto length = static_cast<std::size_t>(state % 17);
@@ -281,13 +284,7 @@ TEST_F(NumberTest, ATokenThatIsItsValuesTextIsWrittenAsItStands) {
                                        // not their own texts: sign, leading zero, no integer digit, too long
                                        "+5.1234", "05.1234", "-.5", ".25", "5.", "7", "1234567890123456.1",
                                        "0.1234567890123456", "00.5"};
-    std::uint64_t state = 0x9E3779B97F4A7C15u;
-    const auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    XorShift next{0x9E3779B97F4A7C15u};
     for (int i = 0; i < 30000; ++i) {
         // Up to 15 digits in all, and a third of them up to 19, beyond what a kept text may have.
         const int mostDigits = i % 3 == 2 ? 19 : 15;
