@@ -203,8 +203,8 @@ const std::uint8_t* convertPlainToken(const std::uint8_t* p, Extended& value, st
     return p;
 }
 
-// convertPlainToken for a token whose end the caller checks to be end; a token that is its value's
-// own text is kept as that text, so writing the value needs no digit string.
+// convertPlainToken, and a token that is its value's own text is kept as that text, so writing the
+// value needs no digit string. Where the token ends is the caller's to check.
 const std::uint8_t* convertPlainTokenAt(const std::uint8_t* start, Extended& value) {
     std::uint32_t textDecimals = 0;
     const std::uint8_t* const end = convertPlainToken(start, value, textDecimals);
