@@ -30,36 +30,34 @@ void onFault(std::uint32_t number, const void*) {
 
 bool isDigit(std::uint8_t byte) { return byte >= '0' && byte <= '9'; }
 
-// The token rules: sign (not alone), digits, optionally "." and digits, optionally an exponent with
-// at least one digit, nothing else.
-bool wellFormed(const std::uint8_t* t, std::size_t n) {
-    std::size_t i = 0;
-    if (i < n && (t[i] == '-' || t[i] == '+')) {
-        ++i;
-        if (i == n) {
-            return false;
-        }
-    }
+// Where an optional sign and then the digits from i end.
+std::size_t passSign(const std::uint8_t* t, std::size_t n, std::size_t i) {
+    return i < n && (t[i] == '-' || t[i] == '+') ? i + 1 : i;
+}
+std::size_t passDigits(const std::uint8_t* t, std::size_t n, std::size_t i) {
     while (i < n && isDigit(t[i])) {
         ++i;
     }
+    return i;
+}
+
+// The token rules: sign (not alone), digits, optionally "." and digits, optionally an exponent with
+// at least one digit, nothing else.
+bool wellFormed(const std::uint8_t* t, std::size_t n) {
+    std::size_t i = passSign(t, n, 0);
+    if (i > 0 && i == n) {
+        return false;
+    }
+    i = passDigits(t, n, i);
     if (i < n && t[i] == '.') {
-        ++i;
-        while (i < n && isDigit(t[i])) {
-            ++i;
-        }
+        i = passDigits(t, n, i + 1);
     }
     if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < n && (t[i] == '-' || t[i] == '+')) {
-            ++i;
-        }
+        i = passSign(t, n, i + 1);
         if (i == n) {
             return false;
         }
-        while (i < n && isDigit(t[i])) {
-            ++i;
-        }
+        i = passDigits(t, n, i);
     }
     return i == n;
 }
